@@ -1,0 +1,24 @@
+// Checked file writes. Every factor line and every progress save goes
+// through here, so that a write that fails is known to the caller and a file
+// that held data is never left truncated.
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace common {
+
+// Opens `path` for appending (creating it), writes `text`, flushes it to the
+// device and closes it. Returns false if any step fails.
+bool append_text(const std::string& path, std::string_view text);
+
+// Replaces the whole content of `path`: writes `path` + ".tmp" in the same
+// directory, flushes it to the device, then renames it over `path`. On any
+// failure the old file is left as it was (the temporary file is removed) and
+// false is returned.
+bool replace_file(const std::string& path, std::string_view content);
+
+// The whole content of `path`, or nothing if it cannot be opened or read.
+std::optional<std::string> read_file(const std::string& path);
+
+}  // namespace common

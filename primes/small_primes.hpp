@@ -1,0 +1,25 @@
+// The small primes up to 2^25, kept as 16-bit gaps: the sieving primes of
+// every segment and the trial divisors 3..29 of the order computation.
+#pragma once
+#include <vector>
+
+#include "common/types.hpp"
+
+namespace primes {
+using common::i32;
+using common::u16;
+using common::u32;
+
+// The program's bound: 2^25, enough for segments up to about 2^50.
+inline constexpr i32 small_prime_limit = 33554432;
+// Room for the table's entries (2063689 are written for the bound 2^25).
+inline constexpr u32 small_prime_capacity = 2097152;
+
+// Entry 0 holds 2; entry k >= 1 holds prime_k - prime_(k-1).
+// Built once at start-up, read-only afterwards (shared by every search).
+extern std::vector<u16> small_prime_gaps;
+extern i32 small_prime_count;
+
+void build_small_primes(i32 limit);
+
+}  // namespace primes

@@ -1,0 +1,62 @@
+// State of the factor search: the run-wide set-up (fixed after the data file
+// is loaded), the counters, and the per-prime context that one search owns.
+// Several contexts can run side by side: nothing in this folder keeps
+// per-prime state anywhere else.
+#pragma once
+#include <array>
+#include <utility>
+#include <vector>
+
+#include "common/types.hpp"
+#include "modarith/babystep_table.hpp"
+#include "modarith/modmul.hpp"
+
+namespace search {
+using common::slot_count;
+using common::u32;
+using common::u64;
+
+// Bit j stands for slot j.
+using SlotMask = u32;
+
+// One hit of the search: p divides k*2^n+1 for the k of `slot`; xmod is the
+// step of the progression of n being scanned (1 for the general scan).
+struct Hit {
+  u64 p = 0;
+  u32 slot = 0;
+  u32 n = 0;
+  u32 xmod = 0;
+};
+
+struct Counters {
+  u64 tested_p = 0;   // primes handed to test_idea
+  u64 whacked_k = 0;  // slots ruled out, summed over primes
+  u64 whacked_p = 0;  // primes for which no slot survived
+};
+
+// Fixed for the whole run once prepare_search has run.
+struct SearchSetup {
+  u32 n_step_lcm = 1;
+  bool known_set_mode = false;
+  // Only in known_set_mode: a*b = k*2^r of the slot; b = 0 means a alone.
+  std::array<std::pair<u64, u64>, slot_count> known_kpow{};
+};
+
+// Room for every prime factor of p - 1 with multiplicity (fewer than 50 for
+// p <= 2^50) plus the closing 0.
+inline constexpr u32 max_moduli = 64;
+
+struct SearchContext {
+  modarith::ModContext mod;
+  modarith::BabyStepTable table;
+  // Moduli of the order of 2 for the Pohlig-Hellman route, ending in 0.
+  std::array<u32, max_moduli + 1> sph_moduli{};
+  u32 sph_moduli_count = 0;
+  // Hits of the prime under test, in the order they must be reported.
+  std::vector<Hit> hits;
+  Counters counters;
+  // Tests only: send every prime with surviving slots to the general scan.
+  bool general_scan_only = false;
+};
+
+}  // namespace search
