@@ -5,11 +5,14 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEMO_RANGE ?= 1000000000000 1000050000000
 
-.PHONY: all build demo test bench clean
+.PHONY: all deps build demo test bench clean
 
 all: build
 
-$(BUILD)/build.ninja:
+deps:
+	@scripts/install-deps.sh
+
+$(BUILD)/build.ninja: | deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DQUARROW_TESTS=ON
 
 build: $(BUILD)/build.ninja
@@ -20,13 +23,13 @@ build: $(BUILD)/build.ninja
 demo: build
 	rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo
 	cp examples/Vesk.dat $(BUILD)/demo/
-	cd $(BUILD)/demo && ../quarrow -f $(DEMO_RANGE)
+	cd $(BUILD)/demo && ../quarrow -f $(DEMO_RANGE) < /dev/null
 	@echo "--- fact.txt:"; cat $(BUILD)/demo/fact.txt 2>/dev/null || echo "(no factors in this range)"
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-bench:
+bench: deps
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUARROW_BENCH=ON -DQUARROW_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
 
