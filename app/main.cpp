@@ -1,1 +1,47 @@
-int main() { return 1; }
+// quarrow: sieves k*2^n+1 over a range of primes p by discrete logarithms.
+// The start-up sequence: banner, command line, the range (status file,
+// question, prompt), priority, data file, small primes, search set-up, then
+// the range driver. Every fatal error comes back here as exit status 1, with
+// its message already on standard output; nothing goes to standard error.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/range_driver.hpp"
+#include "app/run_settings.hpp"
+#include "app/status_file.hpp"
+#include "common/platform.hpp"
+#include "primes/small_primes.hpp"
+#include "search/factor_search.hpp"
+#include "sievedata/data_loader.hpp"
+#include "sievedata/sieve_table.hpp"
+
+int main(int argc, char** argv) {
+  std::ostream& out = std::cout;
+  app::print_usage(out);
+
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  std::optional<app::CommandLine> command_line = app::parse_arguments(args, out);
+  if (!command_line) return 1;
+  app::RunSettings& settings = command_line->settings;
+  const sievedata::OutputSettings& output = command_line->output;
+
+  if (!app::decide_range(settings, std::cin, out)) return 1;
+
+  common::set_priority(settings.process_priority, settings.thread_priority);
+  // The kernels are always the same; these lines tell the volunteer which
+  // ones run, as every build of the program has reported.
+  out << "Using CMOV optimizations" << std::endl;
+  out << "Using SSE2 optimizations" << std::endl;
+
+  out << "Initializing... " << std::flush;
+  if (output.verbosity >= 1) out << std::endl;
+  sievedata::SieveTable table;
+  if (!sievedata::load_sieve_data(settings.data_file_name, table, output.verbosity, out)) return 1;
+  if (output.verbosity == 0) out << "Done." << std::endl;
+
+  primes::build_small_primes(primes::small_prime_limit);
+  const search::SearchSetup setup = search::prepare_search(table);
+
+  return app::run_ranges(settings, output, table, setup, out);
+}

@@ -1,0 +1,121 @@
+#include "app/range_driver.hpp"
+
+#include "app/statistics.hpp"
+#include "app/status_file.hpp"
+#include "common/file_io.hpp"
+#include "search/factor_search.hpp"
+#include "sievedata/data_writer.hpp"
+#include "sievedata/factor_output.hpp"
+
+namespace app {
+
+bool check_range(u64& pmin, u64& pmax, std::ostream& out) {
+  if (pmax > common::p_ceiling) {
+    out << "This program only supports p up to " << common::p_ceiling << std::endl;
+    pmax = common::p_ceiling;
+  }
+  if (pmax <= pmin) {
+    out << "pmax=" << pmax << " <= pmin=" << pmin << std::endl;
+    return false;
+  }
+  if (pmin < common::p_floor) {
+    out << "Sorry, pmin=" << pmin << " has to be at least 10^9 (1G) for this program to work." << std::endl;
+    return false;
+  }
+  pmin &= ~u64{1};
+  return true;
+}
+
+std::string progress_console_line(u64 p, u32 rate) {
+  return "p = " + std::to_string(p) + " @ " + (rate != 0 ? std::to_string(rate) : std::string("???")) + "kp/s";
+}
+
+RangeDriver::RangeDriver(RunSettings& settings, const sievedata::OutputSettings& output,
+                         sievedata::SieveTable& table, const search::SearchSetup& setup, std::ostream& out)
+    : settings_(settings), output_(output), table_(table), setup_(setup), out_(out) {}
+
+int RangeDriver::run_ranges() {
+  for (;;) {
+    context_.counters = search::Counters{};
+    if (!check_range(settings_.pmin, settings_.pmax, out_)) return 1;
+    // The even pmin is kept: the statistics and the rate are taken from it.
+    const u64 pmin = settings_.pmin;
+    const u64 pmax = settings_.pmax;
+    out_ << "Testing " << pmin << " <= p <= " << pmax << ", " << table_.n_min << " <= n <= " << table_.n_max
+         << std::endl;
+
+    const u64 p_end = sieve_range(pmin, pmax);
+
+    finish_status_file();
+    if (settings_.update_data_file) save_data_file();
+
+    const RangeSummary summary{pmin, pmax, p_end, context_.counters, range_stopwatch_};
+    switch (finish_range(summary, settings_, output_.verbosity, out_)) {
+      case RangeEnd::stop:
+        return 0;
+      case RangeEnd::next_range:
+        continue;
+      case RangeEnd::failed:
+        return 1;
+    }
+  }
+}
+
+u64 RangeDriver::sieve_range(u64 pmin, u64 pmax) {
+  range_stopwatch_.reset();
+  iterator_.segment_stopwatch.reset();
+  range_stopwatch_.start();
+  iterator_.segment_stopwatch.start();
+  iterator_.position(pmin);
+
+  u64 last_save_p = pmin;
+  u64 p = iterator_.next_prime();
+  while (p <= pmax) {
+    search::test_idea(context_, setup_, table_, p, iterator_.current_factors());
+    for (const search::Hit& hit : context_.hits) {
+      sievedata::report_factor(table_, output_, out_, hit.p, hit.slot, hit.n, hit.xmod);
+    }
+    // Measured in p, not in primes; an interval of 0 saves after every prime.
+    if (p - last_save_p >= settings_.save_interval) {
+      save_progress(p);
+      last_save_p = p;
+    }
+    p = iterator_.next_prime();
+  }
+  range_stopwatch_.stop();
+  return p;
+}
+
+// Every prime up to and including p has been tested and its factors are on
+// disk, so a run resumed from this line loses nothing.
+void RangeDriver::save_progress(u64 p) {
+  out_ << progress_console_line(p, iterator_.current_rate) << std::endl;
+  if (!common::append_text(status_file_name, progress_status_line(p, iterator_.current_rate))) {
+    out_ << "Warning: could not write " << status_file_name << std::endl;
+  }
+}
+
+void RangeDriver::finish_status_file() {
+  out_ << "Done" << std::endl;
+  if (!common::append_text(status_file_name, "Done\n")) {
+    out_ << "Warning: could not write " << status_file_name << std::endl;
+  }
+}
+
+void RangeDriver::save_data_file() {
+  out_ << "Saving Vesk.dat..." << std::endl;
+  if (sievedata::save_sieve_data(table_, settings_.data_file_name)) {
+    out_ << " Done." << std::endl;
+  } else {
+    out_ << "Error: could not write " << settings_.data_file_name << "; the old file was kept unchanged."
+         << std::endl;
+  }
+}
+
+int run_ranges(RunSettings& settings, const sievedata::OutputSettings& output, sievedata::SieveTable& table,
+               const search::SearchSetup& setup, std::ostream& out) {
+  RangeDriver driver(settings, output, table, setup, out);
+  return driver.run_ranges();
+}
+
+}  // namespace app

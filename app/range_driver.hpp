@@ -1,0 +1,60 @@
+// The main loop: one range of p after another. For each range it checks the
+// bounds, walks the primes in ascending order, hands each to the factor
+// search and every hit to the factor output, saves progress to the status
+// file at a fixed distance in p, marks the range done, optionally writes the
+// data file back, and lets the statistics step fetch the next range.
+#pragma once
+#include <ostream>
+#include <string>
+
+#include "app/run_settings.hpp"
+#include "common/stopwatch.hpp"
+#include "primes/prime_iterator.hpp"
+#include "search/search_context.hpp"
+#include "sievedata/sieve_table.hpp"
+
+namespace app {
+
+// Checks a range and brings it into the form the loop needs: pmax above 2^50
+// is lowered to 2^50 (with a message); pmax must be above pmin and pmin at
+// least 10^9, else the reason is printed and false returned (exit status 1);
+// pmin is then made even, so that an odd prime pmin is tested too.
+bool check_range(u64& pmin, u64& pmax, std::ostream& out);
+
+// The console line of a progress save; rate 0 (not yet measured) is "???".
+std::string progress_console_line(u64 p, u32 rate);
+
+class RangeDriver {
+ public:
+  // All references must outlive the driver. The table is the one loaded at
+  // start-up; the factor output removes the pairs it reports from it.
+  RangeDriver(RunSettings& settings, const sievedata::OutputSettings& output, sievedata::SieveTable& table,
+              const search::SearchSetup& setup, std::ostream& out);
+
+  // Works through ranges until the queue is empty (returns 0) or a range
+  // fails its checks or cannot be recorded (returns 1).
+  int run_ranges();
+
+ private:
+  // Sieves [pmin, pmax] (checked) and returns the first prime above pmax.
+  u64 sieve_range(u64 pmin, u64 pmax);
+  void save_progress(u64 p);
+  void finish_status_file();
+  void save_data_file();
+
+  RunSettings& settings_;
+  const sievedata::OutputSettings& output_;
+  sievedata::SieveTable& table_;
+  const search::SearchSetup& setup_;
+  std::ostream& out_;
+
+  primes::PrimeIterator iterator_;
+  search::SearchContext context_;
+  common::Stopwatch range_stopwatch_;
+};
+
+// Runs the ranges with one driver for the whole run; the exit status.
+int run_ranges(RunSettings& settings, const sievedata::OutputSettings& output, sievedata::SieveTable& table,
+               const search::SearchSetup& setup, std::ostream& out);
+
+}  // namespace app

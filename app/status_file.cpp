@@ -1,0 +1,86 @@
+#include "app/status_file.hpp"
+
+#include <optional>
+
+#include "app/prompts.hpp"
+#include "app/text_lines.hpp"
+#include "common/file_io.hpp"
+#include "common/parse_u64.hpp"
+
+namespace app {
+
+namespace {
+
+bool new_range_from_prompt(RunSettings& settings, std::istream& in, std::ostream& out) {
+  if (!prompt_range(settings.pmin, settings.pmax, in, out)) return false;
+  return write_range(settings.pmin, settings.pmax, out);
+}
+
+}  // namespace
+
+StatusRead read_status(std::string_view text, u64& pmin, u64& pmax, std::ostream& out) {
+  std::size_t number = 0;
+  for (const std::string_view line : split_lines(text)) {
+    ++number;
+    if (line == "Done") return StatusRead::done;
+    const std::optional<RangeKey> key = range_key(line);
+    if (!key) continue;
+    const std::optional<u64> value = range_value(line);
+    if (!value) {
+      out << "Error: line " << number << " of " << status_file_name << " ('" << line
+          << "') holds no number that fits 64 bits. Please correct the file." << std::endl;
+      return StatusRead::bad_line;
+    }
+    (*key == RangeKey::pmin ? pmin : pmax) = *value;
+  }
+  return StatusRead::unfinished;
+}
+
+bool write_range(u64 pmin, u64 pmax, std::ostream& out) {
+  const std::string text = "pmax=" + std::to_string(pmax) + "\npmin=" + std::to_string(pmin) + "\n";
+  if (common::replace_file(status_file_name, text)) return true;
+  out << "Error: could not write " << status_file_name << ", so the range cannot be recorded. Exiting."
+      << std::endl;
+  return false;
+}
+
+bool decide_range(RunSettings& settings, std::istream& in, std::ostream& out) {
+  if (settings.range_given) {
+    // The old file's content does not matter here, only whether the user
+    // agrees to lose it. Replacing it below is the deletion.
+    if (file_present(status_file_name) && !settings.force_range && !ask_clear_status(in, out)) return false;
+    return write_range(settings.pmin, settings.pmax, out);
+  }
+
+  const std::optional<std::string> text = common::read_file(status_file_name);
+  if (!text) {
+    if (file_present(status_file_name)) {
+      out << "Error: " << status_file_name << " exists but cannot be read. Exiting." << std::endl;
+      return false;
+    }
+    return new_range_from_prompt(settings, in, out);
+  }
+
+  switch (read_status(*text, settings.pmin, settings.pmax, out)) {
+    case StatusRead::bad_line:
+      return false;
+    case StatusRead::done:
+      out << "Found " << status_file_name << " with completed work." << std::endl;
+      if (!settings.force_range && !ask_clear_status(in, out)) return false;
+      return new_range_from_prompt(settings, in, out);
+    case StatusRead::unfinished:
+      // pmin >= pmax is left to the range checks, which name both values.
+      if (settings.pmin < settings.pmax) {
+        out << "Found " << status_file_name << " with unfinished work. Continuing from last save point."
+            << std::endl;
+      }
+      return true;
+  }
+  return false;
+}
+
+std::string progress_status_line(u64 p, common::u32 rate) {
+  return "pmin=" + std::to_string(p) + " @ " + std::to_string(rate) + " kp/s\n";
+}
+
+}  // namespace app
