@@ -1,0 +1,216 @@
+// Microbenchmarks of the modular kernels and the baby-step table, at a
+// typical prime (just above 10^12) and at the largest prime below 2^50.
+// Every benchmark reports "per_op": the time of one kernel call, or of one
+// table operation (printed as 7.4n for 7.4 ns). Latency benchmarks feed each result into the next
+// call (as powering and the giant/baby-step walks do); throughput benchmarks
+// run independent calls.
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <vector>
+
+#include "modarith/babystep_table.hpp"
+#include "modarith/modmul.hpp"
+
+namespace {
+using common::u32;
+using common::u64;
+using namespace modarith;
+
+constexpr u64 prime_1e12 = 1000000000039ULL;        // smallest prime above 10^12
+constexpr u64 prime_2pow50 = 1125899906842597ULL;   // largest prime below 2^50
+constexpr int block = 1024;                         // operations per benchmark iteration
+
+void report_ns_per_op(benchmark::State& state, double ops_per_iteration) {
+  state.counters["per_op"] = benchmark::Counter(ops_per_iteration, benchmark::Counter::kIsIterationInvariantRate |
+                                                                      benchmark::Counter::kInvert);
+}
+
+std::vector<u64> residues(u64 p, int count, u64 seed) {
+  std::mt19937_64 rng(seed);
+  std::vector<u64> v(count);
+  for (auto& x : v) x = rng() % p;
+  return v;
+}
+
+std::vector<u64> exponents_50_bit(int count) {
+  std::mt19937_64 rng(7);
+  std::vector<u64> v(count);
+  for (auto& e : v) e = (rng() >> 14) | (u64{1} << 49);
+  return v;
+}
+
+void BM_mulmod_latency(benchmark::State& state) {
+  const u64 p = static_cast<u64>(state.range(0));
+  const auto m = make_mod_context(p);
+  u64 x = p / 3, y = p - 12345;
+  benchmark::DoNotOptimize(y);
+  for (auto _ : state) {
+    for (int i = 0; i < block; ++i) x = mulmod(m, x, y);
+    benchmark::DoNotOptimize(x);
+  }
+  report_ns_per_op(state, block);
+}
+
+void BM_mulmod_throughput(benchmark::State& state) {
+  const u64 p = static_cast<u64>(state.range(0));
+  const auto m = make_mod_context(p);
+  const auto a = residues(p, block, 1), b = residues(p, block, 2);
+  for (auto _ : state) {
+    u64 sum = 0;
+    for (int i = 0; i < block; ++i) sum += mulmod(m, a[i], b[i]);
+    benchmark::DoNotOptimize(sum);
+  }
+  report_ns_per_op(state, block);
+}
+
+void BM_sqrmod_latency(benchmark::State& state) {
+  const u64 p = static_cast<u64>(state.range(0));
+  const auto m = make_mod_context(p);
+  u64 x = p / 3;
+  for (auto _ : state) {
+    for (int i = 0; i < block; ++i) x = sqrmod(m, x);
+    benchmark::DoNotOptimize(x);
+  }
+  report_ns_per_op(state, block);
+}
+
+// The giant and baby steps: one fixed multiplier, each step on the last.
+void BM_mulmod_scaled_latency(benchmark::State& state) {
+  const u64 p = static_cast<u64>(state.range(0));
+  const auto m = make_mod_context(p);
+  const auto s = prepare_scaled(m, p / 7 + 5);
+  u64 x = p - 1;
+  for (auto _ : state) {
+    for (int i = 0; i < block; ++i) x = mulmod_scaled(m, x, s);
+    benchmark::DoNotOptimize(x);
+  }
+  report_ns_per_op(state, block);
+}
+
+void BM_prepare_scaled(benchmark::State& state) {
+  const u64 p = static_cast<u64>(state.range(0));
+  const auto m = make_mod_context(p);
+  const auto mults = residues(p, block, 3);
+  for (auto _ : state) {
+    for (int i = 0; i < block; ++i) {
+      auto s = prepare_scaled(m, mults[i]);
+      benchmark::DoNotOptimize(s);
+    }
+  }
+  report_ns_per_op(state, block);
+}
+
+void BM_pow2mod(benchmark::State& state) {
+  const u64 p = static_cast<u64>(state.range(0));
+  const auto m = make_mod_context(p);
+  const auto es = exponents_50_bit(block);
+  for (auto _ : state) {
+    u64 sum = 0;
+    for (int i = 0; i < block; ++i) sum += pow2mod(m, es[i]);
+    benchmark::DoNotOptimize(sum);
+  }
+  report_ns_per_op(state, block);
+}
+
+void BM_powmod(benchmark::State& state) {
+  const u64 p = static_cast<u64>(state.range(0));
+  const auto m = make_mod_context(p);
+  const auto es = exponents_50_bit(block);
+  const auto bases = residues(p, block, 4);
+  for (auto _ : state) {
+    u64 sum = 0;
+    for (int i = 0; i < block; ++i) sum += powmod(m, bases[i], es[i]);
+    benchmark::DoNotOptimize(sum);
+  }
+  report_ns_per_op(state, block);
+}
+
+// Giant-table sizes: ~3000 entries (n up to 5*10^7, giant step 15840) and a
+// few dozen (a Pohlig-Hellman modulus).
+void BM_table_insert(benchmark::State& state) {
+  const u32 count = static_cast<u32>(state.range(0));
+  const auto keys = residues(prime_2pow50, static_cast<int>(count), 5);
+  BabyStepTable table;
+  for (auto _ : state) {
+    table.clear(count);
+    for (u32 i = 0; i < count; ++i) table.insert(keys[i], i + 1);
+    benchmark::DoNotOptimize(table);
+  }
+  report_ns_per_op(state, count);
+}
+
+void BM_table_lookup_hit(benchmark::State& state) {
+  const u32 count = static_cast<u32>(state.range(0));
+  const auto keys = residues(prime_2pow50, static_cast<int>(count), 5);
+  BabyStepTable table;
+  table.clear(count);
+  for (u32 i = 0; i < count; ++i) table.insert(keys[i], i + 1);
+  std::vector<u64> probes(block);
+  std::mt19937_64 rng(6);
+  for (auto& k : probes) k = keys[rng() % count];
+  for (auto _ : state) {
+    u32 sum = 0;
+    for (int i = 0; i < block; ++i) sum += table.lookup(probes[i], 0);
+    benchmark::DoNotOptimize(sum);
+  }
+  report_ns_per_op(state, block);
+}
+
+void BM_table_lookup_miss(benchmark::State& state) {
+  const u32 count = static_cast<u32>(state.range(0));
+  const auto keys = residues(prime_2pow50, static_cast<int>(count), 5);
+  BabyStepTable table;
+  table.clear(count);
+  for (u32 i = 0; i < count; ++i) table.insert(keys[i], i + 1);
+  const auto probes = residues(prime_2pow50, block, 8);
+  for (auto _ : state) {
+    u32 sum = 0;
+    for (int i = 0; i < block; ++i) sum += table.lookup(probes[i], 0);
+    benchmark::DoNotOptimize(sum);
+  }
+  report_ns_per_op(state, block);
+}
+
+// The general scan's shape per prime: a giant table of 3157 steps, then a
+// baby walk of dependent steps that each look their value up (all misses).
+void BM_giant_table_and_baby_walk(benchmark::State& state) {
+  const u64 p = static_cast<u64>(state.range(0));
+  const auto m = make_mod_context(p);
+  const u32 giant_count = 3157;
+  const int baby_count = 4096;
+  BabyStepTable table;
+  const auto beta = prepare_scaled(m, pow2mod(m, p - 1 - 15840));
+  const auto c = prepare_scaled(m, pow2mod(m, 16));
+  for (auto _ : state) {
+    table.clear(giant_count);
+    u64 u = p - 1;
+    for (u32 b = 1; b <= giant_count; ++b) {
+      table.insert(u, b);
+      u = mulmod_scaled(m, u, beta);
+    }
+    u64 x = mulmod(m, 3, pow2mod(m, 5));
+    u32 hits = 0;
+    for (int s = 0; s < baby_count; ++s) {
+      hits += table.lookup(x, 0);
+      x = mulmod_scaled(m, x, c);
+    }
+    benchmark::DoNotOptimize(hits);
+  }
+  report_ns_per_op(state, giant_count + baby_count);
+}
+
+#define MODARITH_PRIMES ->Arg(prime_1e12)->Arg(prime_2pow50)
+BENCHMARK(BM_mulmod_latency) MODARITH_PRIMES;
+BENCHMARK(BM_mulmod_throughput) MODARITH_PRIMES;
+BENCHMARK(BM_sqrmod_latency) MODARITH_PRIMES;
+BENCHMARK(BM_mulmod_scaled_latency) MODARITH_PRIMES;
+BENCHMARK(BM_prepare_scaled) MODARITH_PRIMES;
+BENCHMARK(BM_pow2mod) MODARITH_PRIMES;
+BENCHMARK(BM_powmod) MODARITH_PRIMES;
+BENCHMARK(BM_table_insert)->Arg(40)->Arg(3000);
+BENCHMARK(BM_table_lookup_hit)->Arg(40)->Arg(3000);
+BENCHMARK(BM_table_lookup_miss)->Arg(40)->Arg(3000);
+BENCHMARK(BM_giant_table_and_baby_walk) MODARITH_PRIMES;
+
+}  // namespace
