@@ -13,4 +13,22 @@ namespace search {
 // Rebuilds ctx.sph_moduli / ctx.sph_moduli_count. ctx.mod must be set for p.
 u64 order2(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, std::span<const u32> sieve_factors);
 
+// Small factors are merged into one modulus until the product reaches this.
+inline constexpr u32 moduli_merge_target = 30000;
+// Prime factors above 2^24 never become moduli: their tables would not pay.
+inline constexpr u32 moduli_prime_ceiling = 16777216;
+// A merged modulus stays below half the n range and below this.
+inline constexpr u32 moduli_span_ceiling = 8388608;
+
+// The bound a merged modulus must stay below for the n range
+// [n_min, n_max]: min((n_max - n_min) / 2, 8388608); 0 for a backwards range.
+u32 moduli_limit(u32 n_min, u32 n_max);
+
+// Builds the moduli list from `factors`, the prime factors of p - 1 with
+// multiplicity in the order found (copies of one prime adjacent; a copy that
+// does not enter the order is 0). `lim` comes from moduli_limit. Writes the
+// moduli followed by a 0 to `moduli`, which needs room for
+// factors.size() + 1 entries, and returns their number.
+u32 build_moduli_list(std::span<const u32> factors, u32 lim, std::span<u32> moduli);
+
 }  // namespace search

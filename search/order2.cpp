@@ -1,0 +1,137 @@
+// Order of 2 modulo p from the factors of p - 1, and the moduli the
+// Pohlig-Hellman route solves n for.
+//
+// p - 1 is factored from three sources: its power of 2 (one bit scan), trial
+// division by the nine odd primes 3..29, and the list of larger primes that
+// the segment sieve collected for this very prime at no per-prime cost. The
+// order is then p - 1 with every copy q removed for which 2^(o/q) = 1 still
+// holds. A cofactor that none of the sources covers stays in the result,
+// which is then a multiple of the order; the slot filter stays sound with a
+// multiple (it only keeps more).
+//
+// All divisibility tests divide the remaining cofactor of p - 1 instead of
+// testing p - 1 against a growing product d*q, so no product can overflow
+// (d*q reaches 2^75 for a sieve prime near 2^25). Each sieve prime is also
+// checked to divide p - 1 before it is recorded: a list that does not belong
+// to p can then only leave the result a multiple of the order, never a
+// wrong one.
+#include <algorithm>
+#include <array>
+#include <bit>
+
+#include "primes/small_primes.hpp"
+#include "search/order2.hpp"
+
+namespace search {
+namespace {
+
+// Entries 1..9 of the small-prime gaps lead from 2 to the primes 3..29.
+inline constexpr u32 trial_prime_count = 9;
+// Below this the sieve's list has nothing: 3..29 are the trial divisors.
+inline constexpr u32 first_sieve_prime = 31;
+
+// q^c for the run of c entries equal to q from position i on, capped at the
+// merge target (the only use is a comparison against it).
+u64 kept_power(std::span<const u32> factors, std::size_t i) {
+  const u32 q = factors[i];
+  u64 power = 1;
+  for (; i < factors.size() && factors[i] == q; ++i) {
+    power = std::min<u64>(power * q, moduli_merge_target);
+  }
+  return power;
+}
+
+}  // namespace
+
+u32 moduli_limit(u32 n_min, u32 n_max) {
+  if (n_max < n_min) return 0;
+  return std::min((n_max - n_min) / 2, moduli_span_ceiling);
+}
+
+u32 build_moduli_list(std::span<const u32> factors, u32 lim, std::span<u32> moduli) {
+  u32 count = 0;
+  const std::size_t size = factors.size();
+  for (std::size_t i = 0; i < size; ++i) {
+    const u32 q = factors[i];
+    if (q == 0 || q > moduli_prime_ceiling) continue;
+    if (count == 0) {
+      moduli[count++] = q;
+      continue;
+    }
+    const u32 before = i > 0 ? factors[i - 1] : 0;
+    const u32 after = i + 1 < size ? factors[i + 1] : 0;
+    // last < 2^24 (a single prime) or < lim, q <= 2^24: exact in 64 bits.
+    const u64 last = moduli[count - 1];
+    const u64 product = last * q;
+    bool merge;
+    if (product < moduli_merge_target) {
+      // The first kept copy of a prime power whose whole power would carry
+      // the current entry past the target starts an entry of its own.
+      const bool first_of_power = after == q && before != q;
+      merge = !(first_of_power && kept_power(factors, i) * last >= moduli_merge_target);
+    } else {
+      // A later copy of the prime that already grew the last entry keeps
+      // growing it; a copy of a prime q >= 174 that stands alone as the last
+      // entry (last = q) gives a further entry q, a digit of q^e.
+      merge = before == q && last > q;
+    }
+    if (!merge) {
+      moduli[count++] = q;
+    } else if (product < lim) {
+      moduli[count - 1] = static_cast<u32>(product);
+    }
+    // else: merging would reach lim, so this copy is dropped.
+  }
+  moduli[count] = 0;
+  return count;
+}
+
+u64 order2(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, std::span<const u32> sieve_factors) {
+  // Every entry divides p - 1 < 2^50, so there are fewer than 50.
+  std::array<u32, max_moduli> factors;
+  u32 count = 0;
+
+  const u64 p_minus_1 = p - 1;
+  const int twos = std::countr_zero(p_minus_1);
+  for (int i = 0; i < twos; ++i) factors[count++] = 2;
+  u64 cofactor = p_minus_1 >> twos;
+
+  u32 q = primes::small_prime_gaps[0];
+  for (u32 i = 1; i <= trial_prime_count; ++i) {
+    q += primes::small_prime_gaps[i];
+    while (cofactor % q == 0) {
+      cofactor /= q;
+      factors[count++] = q;
+    }
+  }
+
+  for (const u32 sieve_prime : sieve_factors) {
+    if (sieve_prime < first_sieve_prime) continue;
+    while (cofactor % sieve_prime == 0) {
+      cofactor /= sieve_prime;
+      factors[count++] = sieve_prime;
+    }
+  }
+
+  // Remove copies from the front of each run while 2^(o/q) = 1 shows that
+  // the order does not need them; the first copy that is needed keeps the
+  // rest of its run.
+  u64 o = p_minus_1;
+  u32 i = 0;
+  while (i < count) {
+    const u32 prime = factors[i];
+    u32 run_end = i + 1;
+    while (run_end < count && factors[run_end] == prime) ++run_end;
+    while (i < run_end && modarith::pow2mod(ctx.mod, o / prime) == 1) {
+      o /= prime;
+      factors[i++] = 0;
+    }
+    i = run_end;
+  }
+
+  ctx.sph_moduli_count = build_moduli_list(std::span<const u32>(factors.data(), count),
+                                           moduli_limit(table.n_min, table.n_max), ctx.sph_moduli);
+  return o;
+}
+
+}  // namespace search
