@@ -1,0 +1,33 @@
+// A fresh temporary working directory for tests of code that reads and
+// writes fixed file names in the working directory.
+#pragma once
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "common/file_io.hpp"
+
+class ScratchDir : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quarrow_app_XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    old_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+  }
+  void TearDown() override {
+    std::filesystem::current_path(old_);
+    std::filesystem::remove_all(dir_);
+  }
+  static void write(const std::string& name, const std::string& text) {
+    ASSERT_TRUE(common::replace_file(name, text));
+  }
+  static std::string read(const std::string& name) { return common::read_file(name).value_or("<missing>"); }
+
+ private:
+  std::filesystem::path dir_;
+  std::filesystem::path old_;
+};
