@@ -14,12 +14,20 @@ using common::u32;
 inline constexpr i32 small_prime_limit = 33554432;
 // Room for the table's entries (2063689 are written for the bound 2^25).
 inline constexpr u32 small_prime_capacity = 2097152;
+// Size in bytes of the build's bit array (one bit per odd number): it covers
+// the odd numbers up to 33554447, so larger limits are cut down to that.
+inline constexpr u32 small_prime_bitmap_bytes = 0x200001;
+inline constexpr i32 small_prime_max_limit = static_cast<i32>(small_prime_bitmap_bytes) * 16 - 1;
 
-// Entry 0 holds 2; entry k >= 1 holds prime_k - prime_(k-1).
-// Built once at start-up, read-only afterwards (shared by every search).
+// Entry 0 holds 2; entry k >= 1 holds prime_k - prime_(k-1), so prime_k is
+// 2 plus the sum of entries 1..k. Sized small_prime_capacity; the first
+// small_prime_count entries are valid. Built once at start-up, read-only
+// afterwards (shared by every search).
 extern std::vector<u16> small_prime_gaps;
 extern i32 small_prime_count;
 
+// Fills the table with the primes up to min(limit, small_prime_max_limit);
+// the program passes small_prime_limit. May be called again (it rebuilds).
 void build_small_primes(i32 limit);
 
 }  // namespace primes

@@ -1,0 +1,228 @@
+// The segment sieve and its factor lists.
+//
+// Steady state, per segment: copy the 3..13 pattern; cross off the multiples
+// of the further primes below the segment's bit count from their carried-over
+// offsets, and those of the larger primes that the current bucket holds (a
+// larger prime hits a segment at most once, and most segments not at all);
+// then walk, for every sieving prime q >= 31, the odd numbers = 1 (mod q)
+// and note (bit, q) for those that are prime. A stable counting sort by the
+// rank of the prime turns the notes into one ascending list per prime. All
+// arrays are sized on first use and reused afterwards.
+#include "primes/prime_segment.hpp"
+
+#include <algorithm>
+#include <bit>
+
+#include "primes/presieve.hpp"
+#include "primes/small_primes.hpp"
+
+namespace primes {
+namespace {
+
+constexpr u32 bit_count = segment_odd_count;
+constexpr u32 bit_shift = 22;  // bit_count = 2^22
+// Table entries 1..9 are the primes 3..29, which get no factor lists.
+constexpr u32 first_listed_entry = 10;
+
+// Bit of the smallest odd multiple of b at or above base + 1.
+u32 first_multiple_bit(u64 base, u32 b) {
+  return static_cast<u32>((b - ((base + b + 1) >> 1) % b) % b);
+}
+
+// Bit of the smallest odd number = 1 (mod b) at or above base + 1.
+u32 first_factor_bit(u64 base, u32 b) {
+  u32 d = static_cast<u32>((b - base % b) % b);
+  if (d & 1) d += b;
+  return d / 2;
+}
+
+}  // namespace
+
+void PrimeSegment::ensure_storage() {
+  if (!bits_.empty()) return;
+  bits_.assign(segment_words + 1, 0);
+  sieve_next_.assign(small_prime_capacity, 0);
+  factor_next_.assign(small_prime_capacity, 0);
+  rank_base_.assign(segment_words + 1, 0);
+}
+
+void PrimeSegment::sieve(u64 base) {
+  ensure_storage();
+  if (!offsets_valid_ || base != offsets_base_) {
+    // Not the successor of the last segment: every offset is recomputed.
+    sieve_count_ = 0;
+    small_count_ = 0;
+    last_prime_ = 2;
+    for (auto& bucket : sieve_buckets_) bucket.clear();
+    for (auto& bucket : factor_buckets_) bucket.clear();
+    bucket_cursor_ = 0;
+  }
+  base_ = base;
+  advance_sieving_primes(base + segment_span);
+  presieve();
+  cross_off();
+  collect_factors();
+  sort_factors_by_prime();
+  offsets_base_ = base + segment_span;
+  offsets_valid_ = true;
+  bucket_cursor_ = (bucket_cursor_ + 1) % bucket_ring;
+}
+
+void PrimeSegment::schedule(BucketRing& ring, u32 prime, u32 offset) {
+  ring[(bucket_cursor_ + (offset >> bit_shift)) % bucket_ring].push_back({prime, offset & (bit_count - 1)});
+}
+
+// Extends the sieving primes while the square of the last one is below end:
+// every odd prime up to and including the first whose square reaches end,
+// but never past the last table entry. The new primes get their offsets by
+// division; the others carry theirs over.
+void PrimeSegment::advance_sieving_primes(u64 end) {
+  const u32 last_entry = static_cast<u32>(small_prime_count) - 1;
+  const u16* gaps = small_prime_gaps.data();
+  u32 k = sieve_count_;
+  u32 b = last_prime_;
+  while (u64{b} * b < end && k < last_entry) {
+    ++k;
+    b += gaps[k];
+    if (b < bit_count) {
+      sieve_next_[k] = first_multiple_bit(base_, b);
+      factor_next_[k] = first_factor_bit(base_, b);
+      small_count_ = k;
+    } else {
+      // Offsets below b < 2^25: at most 7 segments ahead.
+      schedule(sieve_buckets_, b, first_multiple_bit(base_, b));
+      schedule(factor_buckets_, b, first_factor_bit(base_, b));
+    }
+  }
+  sieve_count_ = k;
+  last_prime_ = b;
+}
+
+void PrimeSegment::presieve() {
+  presieve_fill(base_, std::span<u64>(bits_.data(), segment_words));
+  bits_[segment_words] = 1;  // stands for every bit at or beyond the end
+}
+
+void PrimeSegment::cross_off() {
+  const u16* gaps = small_prime_gaps.data();
+  u64* bits = bits_.data();
+  u32* next = sieve_next_.data();
+  // The presieved 3..13 are table entries 1..5; every segment sieves them.
+  u32 b = 13;
+  for (u32 k = presieved_prime_count + 1; k <= small_count_; ++k) {
+    b += gaps[k];
+    u32 i = next[k];
+    for (; i < bit_count; i += b) bits[i >> 6] |= u64{1} << (i & 63);
+    next[k] = i - bit_count;
+  }
+  // Each larger prime is in the bucket of the segment of its next multiple;
+  // after crossing off it moves on to the bucket of the one after (at least
+  // one segment ahead, so never into the bucket being read).
+  std::vector<BucketEntry>& current = sieve_buckets_[bucket_cursor_];
+  for (const BucketEntry e : current) {
+    bits[e.bit >> 6] |= u64{1} << (e.bit & 63);
+    schedule(sieve_buckets_, e.prime, e.bit + e.prime);
+  }
+  current.clear();
+}
+
+void PrimeSegment::collect_factors() {
+  const u16* gaps = small_prime_gaps.data();
+  const u64* bits = bits_.data();
+  u32* next = factor_next_.data();
+  u32 n = 0;
+  u64* pairs = pairs_.data();
+  // A pair is written at every visit but kept only for a prime, so room for
+  // the kept pairs plus the visits of the next q is enough.
+  const auto make_room = [&](std::size_t visits) {
+    if (pairs_.size() < n + visits) {
+      pairs_.resize(std::max(2 * pairs_.size(), n + visits));
+      pairs = pairs_.data();
+    }
+  };
+
+  u32 q = 3;
+  for (u32 k = 2; k < first_listed_entry; ++k) q += gaps[k];
+  // q is now 29; the lists start with table entry 10, the prime 31.
+  for (u32 k = first_listed_entry; k <= small_count_; ++k) {
+    q += gaps[k];
+    make_room(bit_count / q + 1);
+    u32 e = next[k];
+    for (; e < bit_count; e += q) {
+      pairs[n] = u64{e} << 32 | q;
+      n += static_cast<u32>(~bits[e >> 6] >> (e & 63)) & 1;
+    }
+    next[k] = e - bit_count;
+  }
+  small_pair_count_ = n;
+  std::vector<BucketEntry>& current = factor_buckets_[bucket_cursor_];
+  make_room(current.size());
+  for (const BucketEntry e : current) {
+    pairs[n] = u64{e.bit} << 32 | e.prime;
+    n += static_cast<u32>(~bits[e.bit >> 6] >> (e.bit & 63)) & 1;
+    schedule(factor_buckets_, e.prime, e.bit + e.prime);
+  }
+  current.clear();
+  pair_count_ = n;
+}
+
+u32 PrimeSegment::rank(u32 i) const {
+  const u64 below = (u64{1} << (i & 63)) - 1;
+  return rank_base_[i >> 6] + static_cast<u32>(std::popcount(~bits_[i >> 6] & below));
+}
+
+void PrimeSegment::sort_factors_by_prime() {
+  u32 running = 0;
+  for (u32 w = 0; w < segment_words; ++w) {
+    rank_base_[w] = running;
+    running += static_cast<u32>(std::popcount(~bits_[w]));
+  }
+  rank_base_[segment_words] = running;
+  prime_count_ = running;
+
+  if (list_start_.size() < std::size_t{running} + 2) list_start_.resize(std::size_t{running} + 2);
+  if (list_data_.size() < pair_count_) list_data_.resize(pair_count_);
+  u32* start = list_start_.data();
+  std::fill(start, start + running + 2, 0u);
+  u64* pairs = pairs_.data();
+  const u32 n = pair_count_;
+  // Count per rank (shifted by one), replacing each bit by its rank.
+  for (u32 j = 0; j < n; ++j) {
+    const u32 r = rank(static_cast<u32>(pairs[j] >> 32));
+    pairs[j] = u64{r} << 32 | static_cast<u32>(pairs[j]);
+    ++start[r + 2];
+  }
+  for (u32 r = 2; r < running + 2; ++r) start[r] += start[r - 1];
+  // Stable scatter: start[r + 1] runs through the slots of rank r, so after
+  // it start[r] is where the list of rank r begins.
+  u32* data = list_data_.data();
+  for (u32 j = 0; j < n; ++j) data[start[(pairs[j] >> 32) + 1]++] = static_cast<u32>(pairs[j]);
+  // The bucket pairs came in no particular order of q, but each is larger
+  // than every q from the small primes; a p - 1 below 2^64 has at most three
+  // such factors, so only those lists can need (a tiny) sort.
+  for (u32 j = small_pair_count_; j < n; ++j) {
+    const u32 r = static_cast<u32>(pairs[j] >> 32);
+    u32* first = data + start[r];
+    u32* last = data + start[r + 1];
+    if (last - first >= 2 && !std::is_sorted(first, last)) std::sort(first, last);
+  }
+}
+
+u32 PrimeSegment::next_prime_index(u32 from) const {
+  if (from >= bit_count) return bit_count;
+  u32 w = from >> 6;
+  u64 open = ~bits_[w] & (~u64{0} << (from & 63));
+  while (open == 0) {
+    if (++w == segment_words) return bit_count;
+    open = ~bits_[w];
+  }
+  return w * 64 + static_cast<u32>(std::countr_zero(open));
+}
+
+std::span<const u32> PrimeSegment::factors(u32 i) const {
+  if (i >= bit_count || is_composite(i)) return {};
+  const u32 r = rank(i);
+  return {list_data_.data() + list_start_[r], list_start_[r + 1] - list_start_[r]};
+}
+
+}  // namespace primes
