@@ -32,7 +32,10 @@ inline int legendre_negative(i32 a, u64 p) {
   flips += static_cast<u32>((p & static_cast<u64>(static_cast<i64>(a))) >> 1) & 1;
   u32 m = static_cast<u32>(-a);
   u32 x = static_cast<u32>(p % m);
-  if (x == 0) return 0;
+  if (x == 0) {
+    if (m != 1) return 0;
+    x = 1;  // (p mod 1 / 1) = 1: the flips so far decide
+  }
   for (;;) {
     const int twos = std::countr_zero(x);
     x >>= twos;

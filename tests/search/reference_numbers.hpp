@@ -9,10 +9,13 @@
 
 #include "modarith/int128.hpp"
 #include "primes/small_primes.hpp"
+#include "sievedata/sieve_table.hpp"
 
 namespace search_reference {
 using u32 = std::uint32_t;
 using u64 = std::uint64_t;
+using i32 = std::int32_t;
+using i64 = std::int64_t;
 using modarith::u128;
 
 inline u64 mul_mod(u64 a, u64 b, u64 p) { return static_cast<u64>(static_cast<u128>(a) * b % p); }
@@ -90,6 +93,29 @@ inline bool is_order_of_two(u64 x, u64 p, const Factorisation& p_minus_1) {
     if (x % q == 0 && pow_mod(2, x / q, p) == 1) return false;
   }
   return true;
+}
+
+// The twelve k with their classes n = r (mod d) that switch on the fast
+// filter, written out here on their own so the tests do not take them from
+// the code under test. n_sets and the residue data are left empty.
+struct KnownRow {
+  u32 k, r, d;
+};
+inline constexpr KnownRow known_rows[12] = {
+    {4847, 15, 24},  {5359, 6, 8},    {10223, 5, 12},  {19249, 14, 36}, {21181, 20, 24}, {22699, 46, 72},
+    {24737, 7, 24},  {27653, 33, 36}, {28433, 1, 24},  {33661, 0, 24},  {55459, 10, 12}, {67607, 3, 8},
+};
+
+inline sievedata::SieveTable known_set_table() {
+  sievedata::SieveTable table;
+  table.n_min = 1000;
+  table.n_max = 50000000;
+  for (int j = 0; j < 12; ++j) {
+    table.k_values[j] = known_rows[j].k;
+    table.n_offset[j] = known_rows[j].r;
+    table.n_step[j] = known_rows[j].d;
+  }
+  return table;
 }
 
 // The search reads the trial divisors 3..29 from the small-prime table.
