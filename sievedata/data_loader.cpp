@@ -1,1 +1,115 @@
-// placeholder
+// Start-up loading of the data file: the text is read whole, scanned
+// straight into the table's ordered sets, and the residue data the search
+// walks is derived from them. The caller's table is only replaced once
+// everything has been read and checked, so a refused file leaves nothing
+// half-built. Large files hold millions of n: the text is read in one piece
+// and nothing is copied that need not be.
+#include "sievedata/data_loader.hpp"
+
+#include <cerrno>
+#include <optional>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "sievedata/data_parser.hpp"
+#include "sievedata/residue_choice.hpp"
+
+namespace sievedata {
+
+namespace {
+
+// The whole content of a file, or nothing if it cannot be opened or read.
+// Sized from the file's length up front, so a large file is not copied
+// through a chain of growing buffers.
+std::optional<std::string> read_whole_file(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string content;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    content.reserve(static_cast<std::size_t>(info.st_size));
+  }
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    content.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return content;
+}
+
+void print_step_line(u32 k, const std::set<u32>& n_set, u32 step, u32 offset, std::ostream& out) {
+  if (n_set.empty()) {
+    out << "k: " << k << ". No remaining n." << std::endl;
+  } else {
+    out << "k: " << k << ". All remaining n = " << offset << " (mod " << step << ")." << std::endl;
+  }
+}
+
+}  // namespace
+
+bool load_sieve_data(const std::string& file_name, SieveTable& table, u32 verbosity, std::ostream& out) {
+  std::optional<std::string> text = read_whole_file(file_name);
+  if (!text) {
+    out << "Error: couldn't open '" << file_name << "'" << std::endl;
+    out << "You need a Vesk.dat file to run this program. Get it from the Vesk forums." << std::endl;
+    return false;
+  }
+  ParsedData data;
+  std::string error;
+  const bool parsed = parse_sieve_text(*text, data, error);
+  text.reset();  // the file's text can be large; it is not needed any more
+  if (!parsed) {
+    out << "Error: malformed data file '" << file_name << "', " << error << std::endl;
+    return false;
+  }
+
+  SieveTable& loaded = data.table;
+  if (verbosity >= 1) {
+    for (u32 slot = 0; slot < data.slots_used; ++slot) {
+      print_step_line(loaded.k_values[slot], loaded.n_sets[slot], loaded.n_step[slot], loaded.n_offset[slot], out);
+    }
+    print_unfactored_summary(loaded, out);
+    out << std::endl;
+  }
+
+  for (int slot = 0; slot < slot_count; ++slot) {
+    const ResidueChoice choice = choose_residues(loaded.n_sets[slot], loaded.k_values[slot], loaded.n_step[slot],
+                                                 loaded.n_offset[slot], verbosity, out);
+    loaded.n_modulus[slot] = choice.n_modulus;
+    loaded.n_residue_count[slot] = choice.n_residue_count;
+    loaded.n_residues[slot] = choice.n_residues;
+  }
+  if (verbosity >= 2) {
+    for (int slot = 0; slot < slot_count; ++slot) {
+      out << loaded.k_values[slot] << ": mod " << loaded.n_modulus[slot] << ":";
+      for (u32 i = 0; i < loaded.n_residue_count[slot]; ++i) out << " " << loaded.n_residues[slot][i];
+      out << std::endl;
+    }
+    out << std::endl;
+  }
+
+  table = std::move(loaded);
+  return true;
+}
+
+void print_unfactored_summary(const SieveTable& table, std::ostream& out) {
+  u64 total = 0;
+  for (int slot = 0; slot < slot_count; ++slot) {
+    const u64 count = table.n_sets[slot].size();
+    total += count;
+    out << table.k_values[slot] << " has " << count << " unfactored" << std::endl;
+  }
+  out << "Total: " << total << " unfactored" << std::endl;
+}
+
+}  // namespace sievedata
