@@ -1,0 +1,275 @@
+// The Pohlig-Hellman route: n modulo P, a product of small moduli q of the
+// order of 2, then a scan of a single class per slot.
+//
+// With ord the order of 2 (or a multiple holding the same q-parts) and
+// h = 2^(-1), p | k*2^n+1 means h^n = -k. Raised to ord/q this reads
+// beta^n = (-k)^(ord/q) with beta = h^(ord/q) of order q, so n mod q is a
+// discrete logarithm in a group of q elements, solved by baby steps and giant
+// steps in a table of about sqrt(q) entries. A run of equal moduli q, q, ...
+// stands for q^e: each further copy finds the next base-q digit of n from the
+// digits found so far, with the same table. The residues are combined by the
+// Chinese remainder theorem, merged with the slot's own class r mod d, and
+// check_factors_sph scans the resulting single class.
+//
+// Before it touches a counter the route checks that the scan it would end in
+// fits the scan's 32-bit quantities and stays short; otherwise it declines and
+// the general scan takes the prime, so no data file can make it wrap or crawl.
+#include "search/sph_idea.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "search/order2.hpp"
+#include "search/scans.hpp"
+#include "search/scans_giant_step.hpp"
+
+namespace search {
+namespace {
+
+using modarith::ModContext;
+using modarith::ScaledMultiplier;
+
+inline constexpr u32 slots = slot_count;
+inline constexpr u64 u32_ceiling = 0xffffffffULL;
+// Below this product the moduli narrow n too little for the route to pay.
+inline constexpr u64 min_product = 5;
+// Longest baby walk per slot the single-class scan may take, as a power of
+// two: 2^22 positions. Real data (a common step of 72) needs under 2^17 even
+// for n ranges 2^32 wide; only a common step far above a slot's own class
+// step makes the walk longer (up to 2^32 / 5 positions per prime), and then
+// the general scan, whose walks are bounded by 10 * 15840 positions per
+// slot, is the better choice.
+inline constexpr u32 max_walk_shift = 22;
+
+// The inverse of a modulo m (m >= 1), taken in 1..m, by the extended
+// Euclidean algorithm; 0 when gcd(a, m) != 1.
+u64 inverse_mod(u64 a, u64 m) {
+  if (m == 1) return 1;
+  // Invariants: r0 = s0*a (mod m), r1 = s1*a (mod m); signed cofactors stay
+  // below m in absolute value.
+  common::i64 s0 = 1;
+  common::i64 s1 = 0;
+  u64 r0 = a % m;
+  u64 r1 = m;
+  while (r1 != 0) {
+    const u64 q = r0 / r1;
+    const u64 r2 = r0 - q * r1;
+    const common::i64 s2 = s0 - static_cast<common::i64>(q) * s1;
+    r0 = r1;
+    r1 = r2;
+    s0 = s1;
+    s1 = s2;
+  }
+  if (r0 != 1) return 0;
+  return s0 <= 0 ? static_cast<u64>(s0 + static_cast<common::i64>(m)) : static_cast<u64>(s0);
+}
+
+// -k mod p for k < 2^32 (k may exceed p when p < 2^32); p itself when p | k,
+// which powmod treats as 0.
+inline u64 negated_k(u64 p, u64 k) {
+  while (k >= p) k -= p;  // at most four rounds: p > 10^9
+  return p - k;
+}
+
+}  // namespace
+
+bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p, u64 ord,
+              SlotMask slot_mask) {
+  const u32 count = ctx.sph_moduli_count;
+  if (count == 0) return false;
+
+  // Prefix of the moduli whose product P still fits the n range: n mod P
+  // then leaves at least one member of each class in the range.
+  const u32 width = table.n_max - table.n_min;
+  u64 P = 1;
+  u32 L = 0;
+  while (L < count) {
+    const u32 q = ctx.sph_moduli[L];
+    // A modulus above the prime ceiling would need a table the route was not
+    // sized for; none comes from order2, but a list that breaks the bound
+    // ends the prefix rather than the run.
+    if (q == 0 || q > moduli_prime_ceiling || q > width / P) break;
+    P *= q;
+    ++L;
+  }
+  if (P < min_product) return false;
+
+  // The scan this prime would end in: a = lcm(P, n_step_lcm) is its common
+  // step and every slot's class step lcm(P, d) must divide it. The scan's n,
+  // steps and giant step are 32-bit quantities; when one would not fit (or
+  // the set-up gives no common step), decline now, while no counter and no
+  // report has been touched.
+  const u64 step_lcm = setup.n_step_lcm;
+  if (step_lcm == 0) return false;
+  const u64 a = P / std::gcd(P, step_lcm) * step_lcm;
+  if (a > u32_ceiling) return false;
+  const u64 G = sph_giant_step(width, a);
+  if (G > u32_ceiling) return false;
+  // A slot walks at most min(G, n_max + 1) / lcm(P, d) positions.
+  const u64 walk_span = std::min<u64>(G, u64{table.n_max} + 1);
+  for (u32 j = 0; j < slots; ++j) {
+    if (((slot_mask >> j) & 1) == 0) continue;
+    const u64 d = table.n_step[j];
+    if (d == 0 || step_lcm % d != 0) return false;
+    if (walk_span > ((P / std::gcd(P, d) * d) << max_walk_shift)) return false;
+  }
+
+  const ModContext mod = ctx.mod;
+  modarith::BabyStepTable& babies = ctx.table;
+  std::array<u32, max_moduli + 1>& moduli = ctx.sph_moduli;
+
+  // Y[j] = (-k)^(ord/P): raised to P/q it gives the target of modulus q.
+  std::array<u64, slot_count> neg_k{};
+  std::array<u64, slot_count> Y{};
+  for (u32 j = 0; j < slots; ++j) {
+    if (((slot_mask >> j) & 1) == 0) continue;
+    neg_k[j] = negated_k(p, table.k_values[j]);
+    Y[j] = modarith::powmod(mod, neg_k[j], ord / P);
+  }
+
+  // R[i][j]: n mod (modulus i) for slot j, or n mod q^e along a run.
+  std::array<std::array<u32, slot_count>, max_moduli> R;
+  const u64 h = (p + 1) / 2;
+  u32 prev = 0;
+  u32 m = 1;
+  u32 m_s = 1;
+  for (u32 i = 0; i < L; ++i) {
+    if (slot_mask == 0) {
+      ++ctx.counters.whacked_p;
+      return true;
+    }
+    const u32 q = moduli[i];
+    if (q == prev) {
+      // Next digit of a run: the table of q stays.
+      m *= q;
+      moduli[i - 1] = 0;
+    } else {
+      // Table of q: gamma^(b-1) -> b for b = 1 .. ceil(q/m_s), gamma = beta^m_s.
+      const u64 beta = modarith::powmod(mod, h, ord / q);
+      m_s = static_cast<u32>(std::sqrt(static_cast<double>(q))) + 1;
+      const u32 entries = (q + m_s - 1) / m_s;
+      babies.clear(entries);
+      const ScaledMultiplier gamma = modarith::prepare_scaled_div(mod, modarith::powmod(mod, beta, m_s));
+      u64 x = 1;
+      for (u32 b = 1;; ++b) {
+        babies.insert(x, b);
+        if (b == entries) break;
+        x = modarith::mulmod_scaled(mod, x, gamma);
+      }
+      prev = q;
+      m = 1;
+    }
+    const ScaledMultiplier alpha = modarith::prepare_scaled_div(mod, modarith::pow2mod(mod, ord / q));  // beta^-1
+    for (u32 j = 0; j < slots; ++j) {
+      if (((slot_mask >> j) & 1) == 0) continue;
+      u64 z = m == 1 ? modarith::powmod(mod, Y[j], P / q)
+                     : modarith::powmod(mod, modarith::mulmod(mod, neg_k[j], modarith::pow2mod(mod, R[i - 1][j])),
+                                        ord / (u64{q} * m));
+      // z * beta^(-s) = gamma^(v-1) gives the logarithm (v-1)*m_s + s < q.
+      bool solved = false;
+      for (u32 s = 0; s < m_s; ++s) {
+        const u32 v = babies.lookup(z, 0);
+        if (v != 0) {
+          const u32 t = (v - 1) * m_s + s;
+          R[i][j] = m == 1 ? t : t * m + R[i - 1][j];
+          solved = true;
+          break;
+        }
+        z = modarith::mulmod_scaled(mod, z, alpha);
+      }
+      if (!solved) {  // (-k)^(ord/q) is not a power of beta: no n at all
+        slot_mask &= ~(SlotMask{1} << j);
+        ++ctx.counters.whacked_k;
+      }
+    }
+    moduli[i] *= m;
+  }
+
+  // Chinese remainder theorem over the non-zero moduli (a run has become
+  // 0, ..., 0, q^e). X[j] = n mod M with M the product so far.
+  std::array<u32, slot_count> X{};
+  u64 M = 1;
+  for (u32 i = 0; i < L; ++i) {
+    const u64 q = moduli[i];
+    if (q == 0) continue;
+    if (M == 1) {
+      for (u32 j = 0; j < slots; ++j) {
+        if ((slot_mask >> j) & 1) X[j] = R[i][j];
+      }
+      M = q;
+      continue;
+    }
+    const u64 c = inverse_mod(M, q);
+    if (c == 0) {
+      // Moduli that share a factor cannot be combined. order2 never gives
+      // such a list; should one appear, the surviving slots (whose drops
+      // above are sound) take the general scan, so nothing is lost.
+      if (slot_mask == 0) {
+        ++ctx.counters.whacked_p;
+      } else {
+        check_factors(ctx, table, p, slot_mask);
+      }
+      return true;
+    }
+    for (u32 j = 0; j < slots; ++j) {
+      if (((slot_mask >> j) & 1) == 0) continue;
+      // (R - X + M) keeps the difference positive; M*c = 1 (mod q) cancels
+      // the added M against the -1. All below 2^49 (q <= 2^24, q*M <= 2^32).
+      const u64 digit = ((R[i][j] - u64{X[j]} + M) * c - 1) % q;
+      X[j] = static_cast<u32>(X[j] + M * digit);
+    }
+    M *= q;
+  }
+
+  // The slot's own class: n = r (mod d) and n = X (mod M) agree only when
+  // X = r (mod gcd(M, d)).
+  std::array<u32, slot_count> S{};
+  for (u32 j = 0; j < slots; ++j) {
+    if (((slot_mask >> j) & 1) == 0) continue;
+    const u64 d = table.n_step[j];
+    const u64 r = table.n_offset[j];
+    const u64 g = std::gcd(M, d);
+    if ((X[j] + d - r) % g != 0) {
+      slot_mask &= ~(SlotMask{1} << j);
+      ++ctx.counters.whacked_k;
+    }
+  }
+  if (slot_mask == 0) {
+    ++ctx.counters.whacked_p;
+    return true;
+  }
+
+  // Lift to the smallest n >= 0 of the combined class mod lcm(M, d):
+  // X + M*t with (M/g)*t = (r - X)/g (mod d/g). Solved directly instead of
+  // by adding M until it fits, which would take up to d/g rounds.
+  for (u32 j = 0; j < slots; ++j) {
+    if (((slot_mask >> j) & 1) == 0) continue;
+    const u64 d = table.n_step[j];
+    const u64 r = table.n_offset[j];
+    const u64 g = std::gcd(M, d);
+    const u64 d_g = d / g;
+    u64 n = X[j];
+    if (d_g > 1) {
+      const u64 need = (r + d - n % d) % d / g;
+      const u64 t = need * inverse_mod((M / g) % d_g, d_g) % d_g;
+      n += M * t;
+    }
+    if (n > table.n_max) {
+      slot_mask &= ~(SlotMask{1} << j);
+      ++ctx.counters.whacked_k;
+    } else {
+      X[j] = static_cast<u32>(n);
+      S[j] = static_cast<u32>(d_g);
+    }
+  }
+  if (slot_mask == 0) {
+    ++ctx.counters.whacked_p;
+    return true;
+  }
+
+  check_factors_sph(ctx, table, a, p, slot_mask, static_cast<u32>(M), S, X);
+  return true;
+}
+
+}  // namespace search
