@@ -2,6 +2,7 @@
 // diagnostics, and the refusal of files the table or the search cannot use.
 #include "sievedata/data_loader.hpp"
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -226,6 +227,13 @@ TEST(DataLoader, MissingFileMessage) {
             "Error: couldn't open 'other.dat'\n"
             "You need a Vesk.dat file to run this program. Get it from the Vesk forums.\n");
   EXPECT_EQ(table.k_values[0], 99u);
+  // A directory by that name cannot be read as a data file either.
+  std::filesystem::create_directory("Vesk.dat");
+  std::ostringstream dir_out;
+  EXPECT_FALSE(sievedata::load_sieve_data("Vesk.dat", table, 0, dir_out));
+  EXPECT_EQ(dir_out.str(),
+            "Error: couldn't open 'Vesk.dat'\n"
+            "You need a Vesk.dat file to run this program. Get it from the Vesk forums.\n");
 }
 
 TEST(DataLoader, MalformedFilesAreRefused) {
