@@ -1,0 +1,81 @@
+#include "e2e/fixtures.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+namespace e2e {
+
+namespace {
+__extension__ typedef unsigned __int128 u128;
+
+struct KnownSlot {
+  u64 k, r, d;
+};
+constexpr KnownSlot known_slots[12] = {
+    {4847, 15, 24},  {5359, 6, 8},   {10223, 5, 12},  {19249, 14, 36}, {21181, 20, 24}, {22699, 46, 72},
+    {24737, 7, 24},  {27653, 33, 36}, {28433, 1, 24}, {33661, 0, 24},  {55459, 10, 12}, {67607, 3, 8},
+};
+}  // namespace
+
+std::string full_class_data(u64 n_min, u64 n_max) {
+  std::ostringstream text;
+  text << "12\n" << n_min << "\n" << n_max << "\n";
+  for (const KnownSlot& slot : known_slots) {
+    u64 n = n_min + (slot.r + slot.d - n_min % slot.d) % slot.d;
+    text << "k=" << slot.k << "\n" << n << "\n";
+    for (n += slot.d; n <= n_max; n += slot.d) text << "+" << slot.d << "\n";
+  }
+  return text.str();
+}
+
+bool is_prime(u64 x) {
+  if (x < 2) return false;
+  for (u64 q = 2; q * q <= x; ++q) {
+    if (x % q == 0) return false;
+  }
+  return true;
+}
+
+std::vector<u64> primes_between(u64 low, u64 high) {
+  std::vector<u64> found;
+  for (u64 x = low; x <= high; ++x) {
+    if (is_prime(x)) found.push_back(x);
+  }
+  return found;
+}
+
+bool divides(u64 p, u64 k, u64 n) {
+  u64 power = 1;
+  u64 base = 2 % p;
+  for (u64 e = n; e != 0; e >>= 1) {
+    if (e & 1) power = static_cast<u64>(static_cast<u128>(power) * base % p);
+    base = static_cast<u64>(static_cast<u128>(base) * base % p);
+  }
+  return (static_cast<u128>(k % p) * power + 1) % p == 0;
+}
+
+std::optional<FactorLine> parse_factor_line(const std::string& line) {
+  unsigned long long p = 0, k = 0, n = 0;
+  int used = 0;
+  if (std::sscanf(line.c_str(), "%llu | %llu*2^%llu+1%n", &p, &k, &n, &used) != 3 || used == 0) return std::nullopt;
+  return FactorLine{p, k, n};
+}
+
+std::set<std::string> line_set(const std::vector<std::string>& lines) {
+  return std::set<std::string>(lines.begin(), lines.end());
+}
+
+std::vector<std::string> after_banner(const RunResult& result) {
+  const std::vector<std::string> lines = result.lines();
+  EXPECT_GE(lines.size(), banner_lines);
+  if (lines.size() < banner_lines) return {};
+  EXPECT_EQ(lines[0], "quarrow v0.36");
+  EXPECT_EQ(lines[2], "usage: quarrow [switches] [<pmin> <pmax>]");
+  EXPECT_EQ(lines[13], "outside the n range to factrange.txt. Some statistics are written to stat.txt");
+  EXPECT_EQ(result.err, "") << "nothing may go to standard error";
+  return std::vector<std::string>(lines.begin() + banner_lines, lines.end());
+}
+
+}  // namespace e2e

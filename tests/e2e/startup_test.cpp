@@ -1,0 +1,81 @@
+// Start-up: banner, command line errors, the order of the start-up lines.
+#include <gtest/gtest.h>
+
+#include "e2e/fixtures.hpp"
+
+namespace e2e {
+namespace {
+
+TEST(Startup, BannerIsPrintedEvenWhenTheCommandLineFails) {
+  WorkDir dir;
+  const RunResult result = dir.run({"-p", "5", "1000000000", "1000001000"});
+  EXPECT_EQ(result.exit_status, 1);
+  const std::vector<std::string> rest = after_banner(result);
+  EXPECT_EQ(rest, std::vector<std::string>{"Bad process priority. Give value between 0 and 4 inclusive."});
+  // Nothing was touched: the status file is decided only after the switches.
+  EXPECT_FALSE(dir.exists("VeskStatus.dat"));
+}
+
+TEST(Startup, CommandLineErrorsEndWithStatusOneBeforeAnythingIsTouched) {
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> output;
+  };
+  const Case cases[] = {
+      {{"-pt", "6", "1000000000", "1000001000"}, {"Bad thread priority. Give value between 0 and 5 inclusive."}},
+      {{"-x", "-pt", "9"}, {"unknown switch: x", "Bad thread priority. Give value between 0 and 5 inclusive."}},
+      {{"1000000000", "1000001000", "-i"}, {"Missing value after -i"}},
+      {{"-i", "1e6", "1000000000", "x"},
+       {"Bad number on the command line: 'x'. Give a decimal number below 18446744073709551616."}},
+  };
+  for (const Case& c : cases) {
+    WorkDir dir;
+    dir.write("Vesk.dat", tiny_data);
+    const RunResult result = dir.run(c.args);
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_EQ(after_banner(result), c.output);
+    EXPECT_FALSE(dir.exists("VeskStatus.dat"));
+  }
+}
+
+TEST(Startup, StartLinesInOrderAndUnknownSwitchesDoNotStopTheRun) {
+  WorkDir dir;
+  dir.write("Vesk.dat", tiny_data);
+  const RunResult result = dir.run({"-dd", "-", "-V", "-p", "2", "-pt", "5", "1000000000", "1000000100"});
+  EXPECT_EQ(result.exit_status, 0);
+  const std::vector<std::string> rest = after_banner(result);
+  ASSERT_GE(rest.size(), 7u);
+  const std::vector<std::string> start(rest.begin(), rest.begin() + 7);
+  EXPECT_EQ(start, (std::vector<std::string>{
+                       "unknown switch: dd", "unknown switch: ", "unknown switch: V", "Using CMOV optimizations",
+                       "Using SSE2 optimizations", "Initializing... Done.",
+                       "Testing 1000000000 <= p <= 1000000100, 1000 <= n <= 5000"}));
+}
+
+TEST(Startup, MissingDataFileEndsWithStatusOne) {
+  WorkDir dir;
+  const RunResult result = dir.run({"-s", "other.dat", "1000000000", "1000000100"});
+  EXPECT_EQ(result.exit_status, 1);
+  const std::vector<std::string> rest = after_banner(result);
+  ASSERT_GE(rest.size(), 3u);
+  EXPECT_EQ(rest[2].rfind("Initializing... ", 0), 0u);
+  EXPECT_NE(result.out.find("other.dat"), std::string::npos) << "the message names the file";
+  EXPECT_EQ(result.out.find("Testing"), std::string::npos);
+  // The range had been recorded before the data file was read.
+  EXPECT_EQ(dir.read("VeskStatus.dat"), "pmax=1000000100\npmin=1000000000\n");
+}
+
+TEST(Startup, VerboseEndsTheInitializingLineAtOnce) {
+  WorkDir dir;
+  dir.write("Vesk.dat", tiny_data);
+  const RunResult result = dir.run({"-v", "1000000000", "1000000100"});
+  EXPECT_EQ(result.exit_status, 0);
+  const std::vector<std::string> rest = after_banner(result);
+  ASSERT_GE(rest.size(), 4u);
+  EXPECT_EQ(rest[2], "Initializing... ");
+  EXPECT_NE(rest[3], "Done.");
+  EXPECT_NE(result.out.find("Total: 3 unfactored"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace e2e
