@@ -4,7 +4,6 @@
 // saves for every slot whose value is a non-residue.
 #pragma once
 #include <bit>
-#include <utility>
 
 #include "common/types.hpp"
 #include "search/known_table.hpp"
@@ -36,16 +35,19 @@ inline int legendre_negative(i32 a, u64 p) {
     if (m != 1) return 0;
     x = 1;  // (p mod 1 / 1) = 1: the flips so far decide
   }
+  // The comparison of x and m is unpredictable, so the swap is written as
+  // a pair of selects (conditional moves) and the only branch is the exit.
   for (;;) {
     const int twos = std::countr_zero(x);
     x >>= twos;
-    flips += static_cast<u32>(twos & 1) & jacobi2_parity[m & 7];
+    flips ^= static_cast<u32>(twos) & jacobi2_parity[m & 7];
     if (x == m) break;
-    if (x < m) {
-      flips += ((m & x) >> 1) & 1;
-      std::swap(m, x);
-    }
-    x -= m;  // both odd: the difference is even and positive
+    const u32 below = x < m ? 1 : 0;
+    flips ^= below & ((m & x) >> 1);
+    const u32 low = below != 0 ? x : m;
+    const u32 high = below != 0 ? m : x;
+    m = low;
+    x = high - low;  // both odd: the difference is even and positive
   }
   return (flips & 1) != 0 ? -1 : 1;
 }
