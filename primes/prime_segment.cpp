@@ -24,16 +24,18 @@ constexpr u32 bit_shift = 22;  // bit_count = 2^22
 // Table entries 1..9 are the primes 3..29, which get no factor lists.
 constexpr u32 first_listed_entry = 10;
 
-// Bit of the smallest odd multiple of b at or above base + 1.
-u32 first_multiple_bit(u64 base, u32 b) {
-  return static_cast<u32>((b - ((base + b + 1) >> 1) % b) % b);
+// The first bits a sieving prime b visits in the segment at base, from
+// r = base mod b (one division serves both). Both lie below b.
+// The smallest odd multiple of b at or above base + 1:
+u32 multiple_bit(u32 r, u32 b) {
+  const u32 d = r == 0 ? b : b - r;  // base + d is the next multiple above base
+  return (d & 1 ? d : d + b) / 2;    // make it odd: base is even
 }
 
-// Bit of the smallest odd number = 1 (mod b) at or above base + 1.
-u32 first_factor_bit(u64 base, u32 b) {
-  u32 d = static_cast<u32>((b - base % b) % b);
-  if (d & 1) d += b;
-  return d / 2;
+// The smallest odd number = 1 (mod b) at or above base + 1:
+u32 factor_bit(u32 r, u32 b) {
+  const u32 d = r == 0 ? 0 : b - r;  // base + d is a multiple, base + d + 1 = 1 mod b
+  return (d & 1 ? d + b : d) / 2;
 }
 
 }  // namespace
@@ -53,8 +55,8 @@ void PrimeSegment::sieve(u64 base) {
     sieve_count_ = 0;
     small_count_ = 0;
     last_prime_ = 2;
-    for (auto& bucket : sieve_buckets_) bucket.clear();
-    for (auto& bucket : factor_buckets_) bucket.clear();
+    sieve_buckets_.clear();
+    factor_buckets_.clear();
     bucket_cursor_ = 0;
   }
   base_ = base;
@@ -65,11 +67,11 @@ void PrimeSegment::sieve(u64 base) {
   sort_factors_by_prime();
   offsets_base_ = base + segment_span;
   offsets_valid_ = true;
-  bucket_cursor_ = (bucket_cursor_ + 1) % bucket_ring;
+  bucket_cursor_ = (bucket_cursor_ + 1) % BucketRing::slots;
 }
 
 void PrimeSegment::schedule(BucketRing& ring, u32 prime, u32 offset) {
-  ring[(bucket_cursor_ + (offset >> bit_shift)) % bucket_ring].push_back({prime, offset & (bit_count - 1)});
+  ring.push((bucket_cursor_ + (offset >> bit_shift)) % BucketRing::slots, {prime, offset & (bit_count - 1)});
 }
 
 // Extends the sieving primes while the square of the last one is below end:
@@ -84,14 +86,15 @@ void PrimeSegment::advance_sieving_primes(u64 end) {
   while (u64{b} * b < end && k < last_entry) {
     ++k;
     b += gaps[k];
+    const u32 r = static_cast<u32>(base_ % b);
     if (b < bit_count) {
-      sieve_next_[k] = first_multiple_bit(base_, b);
-      factor_next_[k] = first_factor_bit(base_, b);
+      sieve_next_[k] = multiple_bit(r, b);
+      factor_next_[k] = factor_bit(r, b);
       small_count_ = k;
     } else {
       // Offsets below b < 2^25: at most 7 segments ahead.
-      schedule(sieve_buckets_, b, first_multiple_bit(base_, b));
-      schedule(factor_buckets_, b, first_factor_bit(base_, b));
+      schedule(sieve_buckets_, b, multiple_bit(r, b));
+      schedule(factor_buckets_, b, factor_bit(r, b));
     }
   }
   sieve_count_ = k;
@@ -118,12 +121,10 @@ void PrimeSegment::cross_off() {
   // Each larger prime is in the bucket of the segment of its next multiple;
   // after crossing off it moves on to the bucket of the one after (at least
   // one segment ahead, so never into the bucket being read).
-  std::vector<BucketEntry>& current = sieve_buckets_[bucket_cursor_];
-  for (const BucketEntry e : current) {
+  sieve_buckets_.drain(bucket_cursor_, [&](BucketRing::Entry e) {
     bits[e.bit >> 6] |= u64{1} << (e.bit & 63);
     schedule(sieve_buckets_, e.prime, e.bit + e.prime);
-  }
-  current.clear();
+  });
 }
 
 void PrimeSegment::collect_factors() {
@@ -155,14 +156,12 @@ void PrimeSegment::collect_factors() {
     next[k] = e - bit_count;
   }
   small_pair_count_ = n;
-  std::vector<BucketEntry>& current = factor_buckets_[bucket_cursor_];
-  make_room(current.size());
-  for (const BucketEntry e : current) {
+  make_room(factor_buckets_.size(bucket_cursor_));
+  factor_buckets_.drain(bucket_cursor_, [&](BucketRing::Entry e) {
     pairs[n] = u64{e.bit} << 32 | e.prime;
     n += static_cast<u32>(~bits[e.bit >> 6] >> (e.bit & 63)) & 1;
     schedule(factor_buckets_, e.prime, e.bit + e.prime);
-  }
-  current.clear();
+  });
   pair_count_ = n;
 }
 
@@ -171,7 +170,10 @@ u32 PrimeSegment::rank(u32 i) const {
   return rank_base_[i >> 6] + static_cast<u32>(std::popcount(~bits_[i >> 6] & below));
 }
 
-void PrimeSegment::sort_factors_by_prime() {
+// Ranks take one population count per factor note; a processor with the
+// POPCNT instruction gets a copy of this function that uses it (chosen once,
+// when the program is loaded).
+__attribute__((target_clones("popcnt", "default"))) void PrimeSegment::sort_factors_by_prime() {
   u32 running = 0;
   for (u32 w = 0; w < segment_words; ++w) {
     rank_base_[w] = running;

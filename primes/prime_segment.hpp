@@ -9,11 +9,11 @@
 // prime carries its next offsets over from the previous segment, so the
 // steady state costs no division per prime; any other base starts afresh.
 #pragma once
-#include <array>
 #include <span>
 #include <vector>
 
 #include "common/types.hpp"
+#include "primes/bucket_ring.hpp"
 
 namespace primes {
 using common::i32;
@@ -52,17 +52,6 @@ class PrimeSegment {
   u32 last_sieving_prime() const { return last_prime_; }
 
  private:
-  // A sieving prime above the segment's bit count, waiting for the segment
-  // that holds its next odd multiple (or its next number = 1 mod prime).
-  struct BucketEntry {
-    u32 prime;
-    u32 bit;  // within that segment
-  };
-  // Primes of at most 2^25 step at most 8 segments ahead; the ring has room
-  // for the current segment and 15 more.
-  static constexpr u32 bucket_ring = 16;
-  using BucketRing = std::array<std::vector<BucketEntry>, bucket_ring>;
-
   void ensure_storage();
   void advance_sieving_primes(u64 end);
   void schedule(BucketRing& ring, u32 prime, u32 offset);
