@@ -88,6 +88,20 @@ void BM_mulmod_scaled_latency(benchmark::State& state) {
   report_ns_per_op(state, block);
 }
 
+// The same chain left in [0, 2p) between steps (a compare would reduce only
+// the values that are looked up).
+void BM_mulmod_scaled_lazy_latency(benchmark::State& state) {
+  const u64 p = static_cast<u64>(state.range(0));
+  const auto m = make_mod_context(p);
+  const auto s = prepare_scaled(m, p / 7 + 5);
+  u64 x = p - 1;
+  for (auto _ : state) {
+    for (int i = 0; i < block; ++i) x = mulmod_scaled_lazy(m, x, s);
+    benchmark::DoNotOptimize(x);
+  }
+  report_ns_per_op(state, block);
+}
+
 void BM_prepare_scaled(benchmark::State& state) {
   const u64 p = static_cast<u64>(state.range(0));
   const auto m = make_mod_context(p);
@@ -174,7 +188,9 @@ void BM_table_lookup_miss(benchmark::State& state) {
 
 // The general scan's shape per prime: a giant table of 3157 steps, then a
 // baby walk of dependent steps that each look their value up (all misses).
+// The second argument 1 runs both chains lazily, reducing only the keys.
 void BM_giant_table_and_baby_walk(benchmark::State& state) {
+  const bool lazy = state.range(1) != 0;
   const u64 p = static_cast<u64>(state.range(0));
   const auto m = make_mod_context(p);
   const u32 giant_count = 3157;
@@ -185,15 +201,26 @@ void BM_giant_table_and_baby_walk(benchmark::State& state) {
   for (auto _ : state) {
     table.clear(giant_count);
     u64 u = p - 1;
-    for (u32 b = 1; b <= giant_count; ++b) {
-      table.insert(u, b);
-      u = mulmod_scaled(m, u, beta);
-    }
     u64 x = mulmod(m, 3, pow2mod(m, 5));
     u32 hits = 0;
-    for (int s = 0; s < baby_count; ++s) {
-      hits += table.lookup(x, 0);
-      x = mulmod_scaled(m, x, c);
+    if (lazy) {
+      for (u32 b = 1; b <= giant_count; ++b) {
+        table.insert(reduce_once(m, u), b);
+        u = mulmod_scaled_lazy(m, u, beta);
+      }
+      for (int s = 0; s < baby_count; ++s) {
+        hits += table.lookup(reduce_once(m, x), 0);
+        x = mulmod_scaled_lazy(m, x, c);
+      }
+    } else {
+      for (u32 b = 1; b <= giant_count; ++b) {
+        table.insert(u, b);
+        u = mulmod_scaled(m, u, beta);
+      }
+      for (int s = 0; s < baby_count; ++s) {
+        hits += table.lookup(x, 0);
+        x = mulmod_scaled(m, x, c);
+      }
     }
     benchmark::DoNotOptimize(hits);
   }
@@ -205,12 +232,13 @@ BENCHMARK(BM_mulmod_latency) MODARITH_PRIMES;
 BENCHMARK(BM_mulmod_throughput) MODARITH_PRIMES;
 BENCHMARK(BM_sqrmod_latency) MODARITH_PRIMES;
 BENCHMARK(BM_mulmod_scaled_latency) MODARITH_PRIMES;
+BENCHMARK(BM_mulmod_scaled_lazy_latency) MODARITH_PRIMES;
 BENCHMARK(BM_prepare_scaled) MODARITH_PRIMES;
 BENCHMARK(BM_pow2mod) MODARITH_PRIMES;
 BENCHMARK(BM_powmod) MODARITH_PRIMES;
 BENCHMARK(BM_table_insert)->Arg(40)->Arg(3000);
 BENCHMARK(BM_table_lookup_hit)->Arg(40)->Arg(3000);
 BENCHMARK(BM_table_lookup_miss)->Arg(40)->Arg(3000);
-BENCHMARK(BM_giant_table_and_baby_walk) MODARITH_PRIMES;
+BENCHMARK(BM_giant_table_and_baby_walk)->ArgsProduct({{prime_1e12, prime_2pow50}, {0, 1}});
 
 }  // namespace

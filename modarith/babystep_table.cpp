@@ -19,13 +19,24 @@ void BabyStepTable::clear(u32 expected_entries) {
   while (slots / 2 < expected_entries) slots *= 2;
   resize_slots(slots);
   count_ = 0;
-  log_keys_.clear();
-  log_values_.clear();
 }
 
+// Equal keys lie in one run of occupied slots from their common home, in
+// insertion order. Walking the old slots once around the circle from an
+// empty one visits every run from its start, so each group of equal keys is
+// re-inserted in its old order, which in the new table is again probe order.
+// The table is at most half full, so the empty starting slot exists.
 void BabyStepTable::grow() {
-  resize_slots((mask_ + 1) * 2);
-  for (std::size_t i = 0; i < log_keys_.size(); ++i) place(log_keys_[i], log_values_[i]);
+  const u64 old_slots = mask_ + 1;
+  const std::vector<u64> old_keys(keys_.begin(), keys_.begin() + static_cast<std::ptrdiff_t>(old_slots));
+  const std::vector<u32> old_values(values_.begin(), values_.begin() + static_cast<std::ptrdiff_t>(old_slots));
+  resize_slots(old_slots * 2);
+  u64 start = 0;
+  while (old_values[start] != 0) ++start;
+  for (u64 i = 1; i <= old_slots; ++i) {
+    const u64 s = (start + i) & (old_slots - 1);
+    if (old_values[s] != 0) place(old_keys[s], old_values[s]);
+  }
 }
 
 }  // namespace modarith

@@ -8,8 +8,13 @@
 // runs on the many misses) and the clear cheap for the common small tables.
 // An insert beyond the announced number grows the table instead of ever
 // filling it, so no search can make a lookup loop without end. Growing keeps
-// the order of equal keys, since entries are re-inserted in the order they
-// first came.
+// the order of equal keys: the old slots are re-inserted in probe order,
+// starting after an empty slot (see grow()), so no record of the insertion
+// order is needed and an insert is two stores.
+//
+// Keys and indices live in separate arrays: emptiness is decided by the
+// 4-byte index alone, so a clear fills only the index array and a probe
+// that meets an empty slot (most lookups miss) reads no key.
 #pragma once
 #include <vector>
 
@@ -28,11 +33,10 @@ class BabyStepTable {
   void clear(u32 expected_entries);
 
   // Stores (key, index); index must be at least 1 (0 marks an empty slot).
+  // Any number of inserts is accepted: past half the slots the table doubles.
   void insert(u64 key, u32 index) {
-    if (count_ + 1 > max_load_) grow();
+    if (count_ >= max_load_) grow();
     place(key, index);
-    log_keys_.push_back(key);
-    log_values_.push_back(index);
     ++count_;
   }
 
@@ -65,8 +69,6 @@ class BabyStepTable {
 
   std::vector<u64> keys_ = std::vector<u64>(min_slots);
   std::vector<u32> values_ = std::vector<u32>(min_slots);
-  std::vector<u64> log_keys_;
-  std::vector<u32> log_values_;
   u64 mask_ = min_slots - 1;
   u32 count_ = 0;
   u32 max_load_ = min_slots / 2;

@@ -1,15 +1,21 @@
 // Multiplication and powering modulo the prime under test, 10^9 <= p <= 2^50.
 //
-// Every product is reduced by the reciprocal method: a double-precision
-// estimate E of a*b/p is rounded to an integer q, and r = a*b - q*p is formed
-// in wrapping 64-bit arithmetic. While |E - a*b/p| < 1/2, q is floor(a*b/p)
-// or one more, so r lies in [-p, p) and a single branch-free correction gives
-// the exact residue in [0, p). With a 53-bit significand the estimate suffers
-// at most three roundings, an error below 3 * 2^-53 * (a*b/p); for
-// a*b < 2^50 * p that is below 0.375. docs/arithmetic.md has the details.
+// Three exact reductions, each chosen for the way its kernel is used (the
+// proofs are in docs/arithmetic.md):
+// - Barrett (mulmod, sqrmod, sqr_mul_pair): a product of two arbitrary
+//   factors. q = floor(floor(x / 2^s) * v / 2^64) with v = floor(2^(64+s) / p)
+//   is floor(x / p) or one less, so one conditional subtraction gives [0, p).
+// - Shoup (mulmod_scaled): a fixed multiplier m with w = floor(m * 2^64 / p)
+//   prepared once; q = mulhi(x, w) is again off by at most one.
+// - Montgomery (inside pow2mod and powmod only): long chains of squarings,
+//   kept in (0, 2p) without any correction until the one conversion back.
+// No kernel divides; the divisions happen once per prime in make_mod_context
+// and once per multiplier in prepare_scaled. Every result is the fully
+// reduced residue in [0, p), identical to (a * b) % p.
 //
-// The modulus context is a small value the per-prime driver builds once and
-// passes to every kernel; nothing here keeps state between calls.
+// The modulus context is a small value the per-prime driver builds once with
+// make_mod_context and passes to every kernel; nothing here keeps state
+// between calls, so several contexts can be in use side by side.
 #pragma once
 #include "common/types.hpp"
 #include "modarith/int128.hpp"
@@ -20,17 +26,35 @@ using common::u32;
 struct ModContext {
   u64 p = 0;
   double p_recip = 0.0;  // 1.0 / p, rounded once per prime
+  // Barrett: v = floor(2^(64 + shift) / p), shift = bit length of p minus 2.
+  u64 barrett_v = 0;
+  u32 barrett_shift = 0;
+  // Montgomery with R = 2^64: p_inv = p^-1 mod 2^64, r2 = R^2 mod p.
+  u64 mont_p_inv = 0;
+  u64 mont_r2 = 0;
 };
 
+// The context of an odd modulus p, 3 <= p < 2^62 (the search uses
+// 10^9 <= p <= 2^50). Costs three divisions; build it once per prime.
 inline ModContext make_mod_context(u64 p) {
   ModContext ctx;
   ctx.p = p;
   ctx.p_recip = 1.0 / static_cast<double>(p);
+  const u32 bits = 64 - static_cast<u32>(__builtin_clzll(p));
+  ctx.barrett_shift = bits - 2;
+  ctx.barrett_v = divide_wide(u128{1} << (64 + ctx.barrett_shift), p);
+  // Newton's iteration doubles the correct low bits: p*p = 1 mod 8 gives 3.
+  u64 inv = p;
+  for (int i = 0; i < 5; ++i) inv *= 2 - p * inv;
+  ctx.mont_p_inv = inv;
+  const u64 r1 = (0 - p) % p;  // 2^64 mod p
+  ctx.mont_r2 = static_cast<u64>(mul_wide(r1, r1) % p);
   return ctx;
 }
 
-// Exact residue of a*b given the low 64 bits of a*b and an estimate of a*b/p
-// within 1/2 of the truth. Result in [0, p).
+// Exact residue of a*b given the low 64 bits of a*b and a floating estimate
+// of a*b/p within 1/2 of the truth. Result in [0, p). (The floating form of
+// reduction; the kernels below use integer quotients.)
 inline u64 reduce_estimate(u64 p, u64 product_low, double estimate) {
   const i64 q = round_to_i64(estimate);
   i64 r = static_cast<i64>(product_low - static_cast<u64>(q) * p);
@@ -38,17 +62,22 @@ inline u64 reduce_estimate(u64 p, u64 product_low, double estimate) {
   return static_cast<u64>(r);
 }
 
-// a*b mod p for a*b < 2^50 * p (any a, b < p; also a small k times a residue).
-inline u64 mulmod(const ModContext& m, u64 a, u64 b) {
-  const double estimate = (static_cast<double>(a) * m.p_recip) * static_cast<double>(b);
-  return reduce_estimate(m.p, a * b, estimate);
+// x mod p for x < 2p: the one conditional subtraction (a compare and a
+// conditional move).
+inline u64 reduce_once(const ModContext& m, u64 x) { return x >= m.p ? x - m.p : x; }
+
+// x mod p for x < 2^61 * p (Barrett, one correction).
+inline u64 reduce_barrett(const ModContext& m, u128 x) {
+  const u64 q = mulhi(shift_right(x, m.barrett_shift), m.barrett_v);
+  return reduce_once(m, static_cast<u64>(x) - q * m.p);
 }
 
-// x^2 mod p for x <= p.
-inline u64 sqrmod(const ModContext& m, u64 x) {
-  const double xd = static_cast<double>(x);
-  return reduce_estimate(m.p, x * x, (xd * xd) * m.p_recip);
-}
+// a*b mod p for a*b < 2^61 * p: any a, b < p, and a 32-bit k (or any
+// factor below 2^61) times a residue.
+inline u64 mulmod(const ModContext& m, u64 a, u64 b) { return reduce_barrett(m, mul_wide(a, b)); }
+
+// x^2 mod p for x^2 < 2^61 * p (x <= p included: p itself gives 0).
+inline u64 sqrmod(const ModContext& m, u64 x) { return reduce_barrett(m, mul_wide(x, x)); }
 
 // 2x mod p for x < p: one subtraction and a branch-free add-back.
 inline u64 dblmod(const ModContext& m, u64 x) {
@@ -58,71 +87,96 @@ inline u64 dblmod(const ModContext& m, u64 x) {
 }
 
 // The paired step of right-to-left powering: acc = acc*base and
-// base = base^2, both from the old base; both results exact in [0, p).
+// base = base^2, both from the old base, for base, acc < p; both results
+// exact in [0, p). The two reductions are independent and overlap.
 inline void sqr_mul_pair(const ModContext& m, u64& base, u64& acc) {
-  const double bd = static_cast<double>(base);
-  const double t = bd * m.p_recip;
-  const u64 new_acc = reduce_estimate(m.p, acc * base, t * static_cast<double>(acc));
-  base = reduce_estimate(m.p, base * base, t * bd);
+  const u64 new_acc = mulmod(m, acc, base);
+  base = sqrmod(m, base);
   acc = new_acc;
 }
 
-// 2^e mod p, left to right; the base's multiplications are doublings.
+// Montgomery reduction with the result left in (0, 2p): for x < p * 2^64,
+// a value congruent to x / 2^64 mod p. Inputs below 4p keep every product
+// of two of them in range (16p < 2^64), so powering chains need no
+// correction between steps.
+inline u64 montgomery_reduce(const ModContext& m, u128 x) {
+  const u64 q = static_cast<u64>(x) * m.mont_p_inv;  // q*p = x mod 2^64
+  return static_cast<u64>(x >> 64) + m.p - mulhi(q, m.p);
+}
+
+// The residue in [0, p) of a Montgomery value x < 2^64 (x / 2^64 mod p).
+inline u64 montgomery_exit(const ModContext& m, u64 x) {
+  i64 r = -static_cast<i64>(mulhi(x * m.mont_p_inv, m.p));
+  r += (r >> 63) & static_cast<i64>(m.p);
+  return static_cast<u64>(r);
+}
+
+// 2^e mod p for any e, left to right: the top six bits of e enter in one
+// step (2^t * 2^64 mod p from R^2 * 2^t), then one Montgomery squaring per
+// further bit, and a set bit doubles the value by a plain shift (the value
+// stays below 4p, which the next squaring accepts).
 inline u64 pow2mod(const ModContext& m, u64 e) {
   if (e == 0) return 1;
-  int bit = 63 - __builtin_clzll(e);
-  u64 v = 2;
+  const int bits = 64 - __builtin_clzll(e);
+  int bit = bits > 6 ? bits - 6 : 0;
+  u64 v = montgomery_reduce(m, static_cast<u128>(m.mont_r2) << (e >> bit));
   while (--bit >= 0) {
-    v = sqrmod(m, v);
-    if ((e >> bit) & 1) v = dblmod(m, v);
+    v = montgomery_reduce(m, mul_wide(v, v));
+    v <<= (e >> bit) & 1;
   }
-  return v;
+  return montgomery_exit(m, v);
 }
 
-// a^e mod p for a <= p (a = p, from an empty slot's -0, gives 0 for e > 0),
-// right to left; the first multiplication into 1 is a copy.
+// a^e mod p for any a (a = p, the residue -0 of an empty slot, gives 0 for
+// e > 0) and any e; a^0 = 1 even for a = 0. Right to left in Montgomery
+// form: the squarings of the base form the only dependent chain, the
+// multiplications into the accumulator run beside it, and the first
+// multiplication into 1 is a copy.
 inline u64 powmod(const ModContext& m, u64 a, u64 e) {
-  u64 base = a >= m.p ? a - m.p : a;
-  while (e != 0 && (e & 1) == 0) {
-    base = sqrmod(m, base);
-    e >>= 1;
-  }
   if (e == 0) return 1;
+  u64 base = montgomery_reduce(m, mul_wide(a, m.mont_r2));  // a * 2^64 mod p
+  for (; (e & 1) == 0; e >>= 1) base = montgomery_reduce(m, mul_wide(base, base));
   u64 acc = base;
-  e >>= 1;
-  if (e == 0) return acc;
-  base = sqrmod(m, base);
-  // From here base = a^(2^i) for the bit i under e's lowest bit.
-  while (e != 0) {
-    if (e & 1) {
-      sqr_mul_pair(m, base, acc);
-    } else {
-      base = sqrmod(m, base);
-    }
-    e >>= 1;
+  for (e >>= 1; e != 0; e >>= 1) {
+    base = montgomery_reduce(m, mul_wide(base, base));
+    if (e & 1) acc = montgomery_reduce(m, mul_wide(acc, base));
   }
-  return acc;
+  return montgomery_exit(m, acc);
 }
 
-// A fixed multiplier prepared for repeated use: w approximates mult/p.
+// A fixed multiplier prepared for repeated use: mult < p, w approximates
+// mult/p as a double, and w_int = floor(mult * 2^64 / p) is the exact
+// quotient factor mulmod_scaled uses. Build it only with prepare_scaled or
+// prepare_scaled_div.
 struct ScaledMultiplier {
   u64 mult = 0;
   double w = 0.0;
+  u64 w_int = 0;
 };
 
-// w = mult * (1/p), one rounding on top of the reciprocal's.
+// Both preparations give the same exact w_int (one division each); they
+// differ only in how the informational double w is rounded. A multiplier of
+// p or more is reduced first.
 inline ScaledMultiplier prepare_scaled(const ModContext& m, u64 mult) {
-  return ScaledMultiplier{mult, static_cast<double>(mult) * m.p_recip};
+  if (mult >= m.p) mult %= m.p;
+  return ScaledMultiplier{mult, to_double(mult) * m.p_recip, divide_wide(u128{mult} << 64, m.p)};
 }
 
-// w = mult / p in one correctly rounded division.
 inline ScaledMultiplier prepare_scaled_div(const ModContext& m, u64 mult) {
-  return ScaledMultiplier{mult, static_cast<double>(mult) / static_cast<double>(m.p)};
+  if (mult >= m.p) mult %= m.p;
+  return ScaledMultiplier{mult, to_double(mult) / static_cast<double>(m.p), divide_wide(u128{mult} << 64, m.p)};
 }
 
-// x*mult mod p for x, mult < p, with one floating multiply for the estimate.
+// x*mult mod p, up to one p: a value in [0, 2p) congruent to x*mult, for
+// any x < 2^64. Chains of giant or baby steps can feed it back into itself
+// and fully reduce (reduce_once) only the values they compare.
+inline u64 mulmod_scaled_lazy(const ModContext& m, u64 x, const ScaledMultiplier& s) {
+  return x * s.mult - mulhi(x, s.w_int) * m.p;
+}
+
+// x*mult mod p in [0, p), for any x < 2^64 (Shoup, one correction).
 inline u64 mulmod_scaled(const ModContext& m, u64 x, const ScaledMultiplier& s) {
-  return reduce_estimate(m.p, x * s.mult, static_cast<double>(x) * s.w);
+  return reduce_once(m, mulmod_scaled_lazy(m, x, s));
 }
 
 }  // namespace modarith

@@ -99,6 +99,24 @@ TEST(BabyStepTable, ProbingWrapsFromTheLastSlotToTheFirst) {
   expect_contents(table, ref, {1, 2, last - 1, last | (u64{1} << 36)});
 }
 
+// Equal keys whose run wraps past the last slot when the table grows: the
+// copy from the old slots must not put the wrapped entries first.
+TEST(BabyStepTable, GrowingKeepsEqualKeysInOrderAcrossTheWrap) {
+  BabyStepTable table;
+  table.clear(0);
+  const u32 slots = table.slot_count();
+  const u64 key = slots - 1;  // home in the last slot
+  Reference ref;
+  u32 index = 1;
+  table.insert(key, index), ref[key].push_back(index++);   // the last slot
+  table.insert(key, index), ref[key].push_back(index++);   // wraps to slot 0
+  table.insert(key | (u64{1} << 40), index), ref[key | (u64{1} << 40)].push_back(index++);
+  table.insert(key, index), ref[key].push_back(index++);
+  for (u64 k = 10; table.slot_count() == slots; ++k) table.insert(k, index), ref[k].push_back(index++);
+  table.insert(key, index), ref[key].push_back(index++);  // after the growth
+  expect_contents(table, ref, {key | (u64{1} << 41), slots + key});
+}
+
 // A search clears the table and stores new keys; the previous search's keys
 // are still in memory but must never be found.
 TEST(BabyStepTable, StaleKeysAreInvisibleAfterClear) {

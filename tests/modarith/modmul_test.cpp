@@ -203,6 +203,32 @@ TEST(ModMul, MulmodOf32BitMultiplierAndResidue) {
   }
 }
 
+// mulmod accepts any product below 2^61 * p. Near that bound the quotient
+// estimate is at its coarsest; exact multiples of p must give 0, never p.
+TEST(ModMul, MulmodOverItsWholeDomain) {
+  std::mt19937_64 rng(seed + 8);
+  Mismatches bad;
+  for (u64 p : test_primes()) {
+    const auto m = modarith::make_mod_context(p);
+    const u128 bound = u128{p} << 61;
+    std::vector<std::pair<u64, u64>> pairs;
+    for (u64 c : {u64{1}, u64{2}, u64{3}, u64{1} << 20, (u64{1} << 40) + 7}) {
+      const u64 b_max = static_cast<u64>((bound - 1) / (u128{c} * p));
+      for (u64 b : {u64{0}, u64{1}, b_max, b_max / 2, rng() % (b_max + 1)}) pairs.emplace_back(c * p, b);
+    }
+    for (int i = 0; i < 2000; ++i) {
+      const u64 a = (rng() >> 3) | 1;  // up to 2^61
+      const u64 b_max = static_cast<u64>((bound - 1) / a);
+      pairs.emplace_back(a, b_max - rng() % 1024 % b_max);
+      pairs.emplace_back(b_max - rng() % 1024 % b_max, a);
+    }
+    for (auto [a, b] : pairs) {
+      bad.check(modarith::mulmod(m, a, b), ref_mulmod(a, b, p), "mulmod", p, a, b);
+      if (bad.too_many()) return;
+    }
+  }
+}
+
 TEST(ModMul, DblmodMatchesReference) {
   std::mt19937_64 rng(seed + 2);
   Mismatches bad;
@@ -242,7 +268,7 @@ TEST(ModMul, SqrMulPairEqualsTwoSeparateReductions) {
 // full 50-bit values, single bits and runs of ones.
 std::vector<u64> test_exponents(std::mt19937_64& rng, u64 p) {
   std::vector<u64> es = {0, 1, 2, 3, 4, 5, 15840, p - 1, p - 2, (p - 1) / 2, p, p + 1,
-                         two_pow_50 - 1, two_pow_50 / 2, (two_pow_50 - 1) / 3};
+                         two_pow_50 - 1, two_pow_50 / 2, (two_pow_50 - 1) / 3, u64{1} << 63, ~u64{0}};
   for (int bit = 0; bit < 50; bit += 7) es.push_back(u64{1} << bit);
   for (int i = 0; i < 40; ++i) es.push_back(rng() >> 14);
   for (int i = 0; i < 20; ++i) es.push_back(rng() >> (14 + rng() % 50));
@@ -273,10 +299,12 @@ TEST(ModMul, PowmodMatchesReference) {
     const auto m = modarith::make_mod_context(p);
     std::vector<u64> bases = edge_residues(p);
     for (int i = 0; i < 20; ++i) bases.push_back(random_residue(rng, p));
+    // Unreduced bases are accepted too.
+    for (u64 a : {p + 1, 2 * p, 2 * p + 1, ~u64{0}, rng()}) bases.push_back(a);
     const auto exponents = test_exponents(rng, p);
     for (u64 a : bases) {
       EXPECT_EQ(modarith::powmod(m, a, 0), 1u) << "p=" << p << " a=" << a;
-      EXPECT_EQ(modarith::powmod(m, a, 1), a) << "p=" << p << " a=" << a;
+      EXPECT_EQ(modarith::powmod(m, a, 1), a % p) << "p=" << p << " a=" << a;
       for (int i = 0; i < 8; ++i) {
         const u64 e = exponents[rng() % exponents.size()];
         bad.check(modarith::powmod(m, a, e), ref_powmod(a, e, p), "powmod", p, a, e);
@@ -302,6 +330,8 @@ TEST(ModMul, MulmodScaledEqualsMulmodForBothPreparations) {
     for (int i = 0; i < 64; ++i) mults.push_back(random_residue(rng, p));
     std::vector<u64> xs = edge_residues(p);
     for (int i = 0; i < 64; ++i) xs.push_back(random_residue(rng, p));
+    // Any x below 2^64 is accepted, and a multiplier of p or more is reduced.
+    for (u64 x : {p, p + 1, 2 * p - 1, 2 * p, ~u64{0}, rng(), rng()}) xs.push_back(x), mults.push_back(x);
     for (u64 mult : mults) {
       const auto by_recip = modarith::prepare_scaled(m, mult);
       const auto by_div = modarith::prepare_scaled_div(m, mult);
@@ -309,7 +339,9 @@ TEST(ModMul, MulmodScaledEqualsMulmodForBothPreparations) {
         const u64 want = ref_mulmod(x, mult, p);
         bad.check(modarith::mulmod_scaled(m, x, by_recip), want, "mulmod_scaled (recip)", p, x, mult);
         bad.check(modarith::mulmod_scaled(m, x, by_div), want, "mulmod_scaled (div)", p, x, mult);
-        bad.check(modarith::mulmod(m, x, mult), want, "mulmod", p, x, mult);
+        if (x < p && mult < p) bad.check(modarith::mulmod(m, x, mult), want, "mulmod", p, x, mult);
+        const u64 lazy = modarith::mulmod_scaled_lazy(m, x, by_div);
+        bad.check(lazy < 2 * p && lazy % p == want, true, "mulmod_scaled_lazy", p, x, mult);
       }
       if (bad.too_many()) return;
     }
@@ -326,13 +358,15 @@ TEST(ModMul, MulmodScaledChainStaysExact) {
     for (u64 mult : {p - 1, (p + 1) / 2, random_residue(rng, p), random_residue(rng, p)}) {
       const auto s = modarith::prepare_scaled(m, mult);
       const auto s_div = modarith::prepare_scaled_div(m, mult);
-      u64 x = p - 1, y = p - 1, want = p - 1;
+      u64 x = p - 1, y = p - 1, lazy = p - 1, want = p - 1;
       for (int i = 0; i < 3000; ++i) {
         x = modarith::mulmod_scaled(m, x, s);
         y = modarith::mulmod_scaled(m, y, s_div);
+        lazy = modarith::mulmod_scaled_lazy(m, lazy, s);
         want = ref_mulmod(want, mult, p);
         if (!bad.check(x, want, "mulmod_scaled chain", p, mult, i) ||
-            !bad.check(y, want, "mulmod_scaled chain (div)", p, mult, i))
+            !bad.check(y, want, "mulmod_scaled chain (div)", p, mult, i) ||
+            !bad.check(lazy < 2 * p ? modarith::reduce_once(m, lazy) : p, want, "mulmod_scaled_lazy chain", p, mult, i))
           break;
       }
       if (bad.too_many()) return;
@@ -340,4 +374,28 @@ TEST(ModMul, MulmodScaledChainStaysExact) {
   }
 }
 
+}  // namespace
+
+namespace {
+// The kernels need an odd modulus, not a prime: odd composites at both ends
+// of the range (and the bound 2^50 - 1 itself) reduce exactly as well.
+TEST(ModMul, OddCompositeModuli) {
+  std::mt19937_64 rng(seed + 9);
+  Mismatches bad;
+  for (u64 n : {two_pow_50 - 1, u64{1000000001}, u64{205891132094649} /* 3^30 */, (u64{1} << 49) + 1}) {
+    ASSERT_FALSE(is_prime(n)) << n;
+    const auto m = modarith::make_mod_context(n);
+    for (int i = 0; i < 20000 && !bad.too_many(); ++i) {
+      const u64 a = random_residue(rng, n), b = random_residue(rng, n), e = rng() >> (rng() % 64);
+      bad.check(modarith::mulmod(m, a, b), ref_mulmod(a, b, n), "mulmod", n, a, b);
+      bad.check(modarith::sqrmod(m, a), ref_mulmod(a, a, n), "sqrmod", n, a, a);
+      bad.check(modarith::mulmod_scaled(m, a, modarith::prepare_scaled(m, b)), ref_mulmod(a, b, n), "mulmod_scaled", n,
+                a, b);
+      if (i % 16 == 0) {
+        bad.check(modarith::powmod(m, a, e), ref_powmod(a, e, n), "powmod", n, a, e);
+        bad.check(modarith::pow2mod(m, e), ref_powmod(2, e, n), "pow2mod", n, 2, e);
+      }
+    }
+  }
+}
 }  // namespace
