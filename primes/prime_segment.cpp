@@ -41,11 +41,22 @@ u32 factor_bit(u32 r, u32 b) {
 }  // namespace
 
 void PrimeSegment::ensure_storage() {
-  if (!bits_.empty()) return;
-  bits_.assign(segment_words + 1, 0);
-  sieve_next_.assign(small_prime_capacity, 0);
-  factor_next_.assign(small_prime_capacity, 0);
-  rank_base_.assign(segment_words + 1, 0);
+  // The table is built at start-up; should a caller forget, build it here
+  // rather than read an empty one.
+  if (small_prime_count < 2) build_small_primes(small_prime_limit);
+  if (bits_.empty()) {
+    bits_.assign(segment_words + 1, 0);
+    rank_base_.assign(segment_words + 1, 0);
+  }
+  if (sized_for_table_ == small_prime_count) return;
+  // Offsets are kept per table entry for the primes below the bit count
+  // only (about 296000 of them); the larger ones live in the buckets.
+  u32 entries = 1;
+  for (u32 p = 2; entries < static_cast<u32>(small_prime_count) && p < bit_count; ++entries) p += small_prime_gaps[entries];
+  sieve_next_.assign(entries, 0);
+  factor_next_.assign(entries, 0);
+  sized_for_table_ = small_prime_count;
+  offsets_valid_ = false;
 }
 
 void PrimeSegment::sieve(u64 base) {

@@ -31,9 +31,9 @@ inline constexpr u32 first_listed_factor = 31;
 class PrimeSegment {
  public:
   // Sieves the segment of integers [base, base + segment_span); base even.
-  // Needs build_small_primes() first. Correct while every composite of the
-  // segment has a prime factor in the small table: base + segment_span up to
-  // 33554467^2 (about 2^50 + 2.3e9).
+  // Uses the small-prime table (built here if it is still empty). Correct
+  // while every composite of the segment has a prime factor in the table:
+  // base + segment_span up to 33554467^2 (about 2^50 + 2.3e9).
   void sieve(u64 base);
 
   u64 base() const { return base_; }
@@ -80,6 +80,7 @@ class PrimeSegment {
   u32 bucket_cursor_ = 0;
   u64 offsets_base_ = 0;
   bool offsets_valid_ = false;
+  i32 sized_for_table_ = -1;  // small_prime_count the arrays were sized for
 
   // Factor lists: (bit << 32 | q) pairs, the first small_pair_count_ in
   // ascending q, then sorted by the rank of the prime into list_start_ /

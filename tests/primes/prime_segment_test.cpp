@@ -24,6 +24,27 @@ class PrimeSegmentTest : public ::testing::Test {
   }
 };
 
+// A segment sieved before anyone built the table builds it itself instead of
+// reading an empty one; a table rebuilt with another size between two
+// segments resizes the carried offsets.
+TEST(PrimeSegmentTable, BuiltOnDemandAndFollowedOnRebuild) {
+  primes::small_prime_count = 0;
+  primes::small_prime_gaps.clear();
+  PrimeSegment segment;
+  segment.sieve(1000000000);
+  EXPECT_EQ(primes::small_prime_count, 2063689);
+  EXPECT_EQ(listed(segment, 8269), (std::vector<u64>{31, 37, 331, 439}));
+
+  // The primes up to 10^5 suffice for segments near 10^9.
+  primes::build_small_primes(100000);
+  PrimeSegment small;
+  small.sieve(1000000000);
+  expect_segment_correct(small, probes, 1000);
+  primes::build_small_primes(primes::small_prime_limit);
+  small.sieve(1000000000000);  // needs eight times as many sieving primes
+  expect_segment_correct(small, probes, 1000);
+}
+
 TEST_F(PrimeSegmentTest, KnownFactorLists) {
   PrimeSegment segment;
   segment.sieve(1000000000);
