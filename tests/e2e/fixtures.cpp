@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -39,11 +40,56 @@ bool is_prime(u64 x) {
 }
 
 std::vector<u64> primes_between(u64 low, u64 high) {
+  // Sieve of Eratosthenes over the window, crossing off with every q up to
+  // the square root (composite q included: simple beats fast here).
+  std::vector<bool> composite(high - low + 1);
+  for (u64 q = 2; q * q <= high; ++q) {
+    for (u64 m = std::max(q * q, (low + q - 1) / q * q); m <= high; m += q) composite[m - low] = true;
+  }
   std::vector<u64> found;
-  for (u64 x = low; x <= high; ++x) {
-    if (is_prime(x)) found.push_back(x);
+  for (u64 x = std::max<u64>(low, 2); x <= high; ++x) {
+    if (!composite[x - low]) found.push_back(x);
   }
   return found;
+}
+
+namespace {
+u64 mulmod(u64 a, u64 b, u64 p) { return static_cast<u64>(static_cast<u128>(a) * b % p); }
+u64 powmod(u64 base, u64 e, u64 p) {
+  u64 r = 1 % p;
+  for (base %= p; e != 0; e >>= 1) {
+    if (e & 1) r = mulmod(r, base, p);
+    base = mulmod(base, base, p);
+  }
+  return r;
+}
+}  // namespace
+
+std::set<std::string> full_class_factors(u64 p_low, u64 p_high, u64 n_min, u64 n_max) {
+  // Baby steps 2^j for j < m, giant steps t * 2^(-m*i): every n = m*i + j
+  // in [0, n_max] with 2^n = t is met exactly once, whatever the order of 2.
+  const u64 m = 512;
+  std::set<std::string> lines;
+  std::vector<std::pair<u64, u64>> baby(m);
+  for (const u64 p : primes_between(p_low, p_high)) {
+    u64 power = 1;
+    for (u64 j = 0; j < m; ++j, power = mulmod(power, 2, p)) baby[j] = {power, j};
+    std::sort(baby.begin(), baby.end());
+    const u64 giant = powmod(power, p - 2, p);  // 2^(-m)
+    for (const KnownSlot& slot : known_slots) {
+      u64 target = p - powmod(slot.k, p - 2, p);  // -1/k
+      for (u64 i = 0; i * m <= n_max; ++i, target = mulmod(target, giant, p)) {
+        auto match = std::lower_bound(baby.begin(), baby.end(), std::pair<u64, u64>{target, 0});
+        for (; match != baby.end() && match->first == target; ++match) {
+          const u64 n = i * m + match->second;
+          if (n >= n_min && n <= n_max && n % slot.d == slot.r) {
+            lines.insert(std::to_string(p) + " | " + std::to_string(slot.k) + "*2^" + std::to_string(n) + "+1");
+          }
+        }
+      }
+    }
+  }
+  return lines;
 }
 
 bool divides(u64 p, u64 k, u64 n) {

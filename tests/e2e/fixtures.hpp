@@ -23,6 +23,11 @@ inline const std::vector<u64> tiny_n{1100, 1124, 1172};
 // [n_min, n_max]: a data file full of pairs that have small factors.
 std::string full_class_data(u64 n_min, u64 n_max);
 
+// The factor lines "p | k*2^n+1" that a run over the primes of
+// [p_low, p_high] must write to fact.txt for full_class_data(n_min, n_max),
+// found by a plain baby-step giant-step walk for each prime.
+std::set<std::string> full_class_factors(u64 p_low, u64 p_high, u64 n_min, u64 n_max);
+
 bool is_prime(u64 x);
 std::vector<u64> primes_between(u64 low, u64 high);  // inclusive
 // Whether p divides k*2^n+1.
