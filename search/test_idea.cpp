@@ -57,8 +57,10 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
         ++whacked;
         continue;
       }
+      // a mod p, or a*b mod p, without a division: a < 2^40 and b <= 2^23,
+      // so a*b < 2^63 is far inside mulmod's domain (products below 2^50 * p).
       const auto [a, b] = setup.known_kpow[j];
-      t = b == 0 ? a % p : modarith::mulmod(mod, a, b);
+      t = modarith::mulmod(mod, a, b == 0 ? 1 : b);
       // Every step of the known set is even, so g = 1 or 2 decides gcd(d, g).
       e = g == 1 ? ord : g == 2 ? ord >> 1 : ord / gcd32(d, g);
     } else {
