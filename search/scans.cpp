@@ -24,8 +24,9 @@ using modarith::BabyStepTable;
 using modarith::ModContext;
 using modarith::ScaledMultiplier;
 
-// Giant step of the general scan: 2^5 * 3^2 * 5 * 11, a multiple of every
-// n_modulus that real data files produce (m * d with d from 8, 12, 24, 36, 72).
+// Giant step of the general scan: 2^5 * 3^2 * 5 * 11, a multiple of the
+// n_modulus values the project's data files produce (96, 120, 144, 180, 264,
+// 360, 720); the walk below also serves moduli that do not divide it.
 inline constexpr u32 general_giant_step = 15840;
 // Below this n_min the giant table starts at n = 0: the blocks under n_min
 // cost little next to the powering that a later start would need.
@@ -43,10 +44,11 @@ inline constexpr u32 slots = slot_count;
 //
 // Offsets are 64-bit: with n_max near 2^32 a 32-bit offset would wrap and the
 // loop would never end. The count is known in advance, so the table is sized
-// once (load <= 1/2) and never grows during the fill; at most about
-// 2^32 / 15840 = 271000 entries for the general scan and about 500000 for the
-// single-class scan (see sph_giant_step), so a very wide n range costs memory
-// and time in proportion but never overflows an index.
+// once (load <= 1/2) and never grows during the fill. The general scan needs
+// at most 2^32 / 15840 = 271147 entries; the single-class scan about
+// sqrt(10 * (n_max - n_min) / a), plus up to 500000 / a blocks below n_min
+// when the table starts at 0 (a >= 5 from sph_idea). A very wide n range
+// costs memory and time in proportion but never overflows an index.
 u64 build_giant_table(SearchContext& ctx, u64 p, u64 G, u32 n_min, u32 n_max, bool may_stay_empty) {
   const ModContext& mod = ctx.mod;
   BabyStepTable& table = ctx.table;
@@ -151,7 +153,7 @@ void check_factors_sph(SearchContext& ctx, const sievedata::SieveTable& table, u
 
   for (u32 j = 0; j < slots; ++j) {
     if (((slot_mask >> j) & 1) == 0) continue;
-    const u64 class_step = u64{S[j]} * M;  // L[j]; divides a, so below 2^32
+    const u64 class_step = u64{S[j]} * M;  // divides a, so below 2^32
     if (class_step == 0) continue;
     const u32 x0 = X[j];
     u64 x = modarith::mulmod(mod, table.k_values[j], modarith::pow2mod(mod, x0));

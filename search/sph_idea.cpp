@@ -178,7 +178,7 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
         }
         z = modarith::mulmod_scaled(mod, z, alpha);
       }
-      if (!solved) {  // (-k)^(ord/q) is not a power of beta: no n at all
+      if (!solved) {  // the target is no power of beta: no n at all
         slot_mask &= ~(SlotMask{1} << j);
         ++ctx.counters.whacked_k;
       }
