@@ -30,7 +30,7 @@ Pairs data_file_pairs(const std::string& text) {
   return pairs;
 }
 
-TEST(Factors, MatchAnIndependentOracleAndLeaveTheDataFileWithU) {
+TEST(E2eFactors, MatchAnIndependentOracleAndLeaveTheDataFileWithU) {
   const std::string data = full_class_data(1000, 100000);
   const std::set<std::string> expected = full_class_factors(1000500000, 1000700000, 1000, 100000);
   ASSERT_GE(expected.size(), 2u) << "the range must hold factors to show anything";

@@ -25,7 +25,7 @@ bool range_done(const WorkDir& dir) {
   return !status.empty() && status.back() == "Done";
 }
 
-TEST(KillAndResume, SameFactorsAsAnUninterruptedRun) {
+TEST(E2eKillAndResume, SameFactorsAsAnUninterruptedRun) {
   // Every n of each k's class, so that the range holds factors.
   const std::string data = full_class_data(1000, 100000);
   const std::vector<std::string> range{"-p", "2", "-i", "1000000", "1000000000", "1010000000"};

@@ -53,7 +53,7 @@ void expect_block(const StatisticsBlock& block, u64 pmin, u64 pmax) {
 // Three ranges in one run: the command line's, then two from the queue (one
 // written pmax first, one after a pmin=0 that counts as missing). Lines
 // before a pair are dropped, lines after it kept.
-TEST(Queue, WorksThroughTheQueueUntilNoPairIsLeft) {
+TEST(E2eQueue, WorksThroughTheQueueUntilNoPairIsLeft) {
   WorkDir dir;
   dir.write("Vesk.dat", tiny_data);
   dir.write("nextrange.txt",
@@ -83,7 +83,7 @@ TEST(Queue, WorksThroughTheQueueUntilNoPairIsLeft) {
 
 // A queued range leaves the queue and stands in the status file before its
 // checks; failing them ends the run, and a restart finds it again.
-TEST(Queue, QueuedRangeThatFailsItsCheck) {
+TEST(E2eQueue, QueuedRangeThatFailsItsCheck) {
   WorkDir dir;
   dir.write("Vesk.dat", tiny_data);
   dir.write("nextrange.txt", "pmin=5\npmax=1000000100\n");
@@ -101,7 +101,7 @@ TEST(Queue, QueuedRangeThatFailsItsCheck) {
 }
 
 // An incomplete pair: nothing is taken and the file keeps its content.
-TEST(Queue, IncompletePairEndsTheRunAndKeepsTheFile) {
+TEST(E2eQueue, IncompletePairEndsTheRunAndKeepsTheFile) {
   WorkDir dir;
   dir.write("Vesk.dat", tiny_data);
   dir.write("nextrange.txt", "pmin=1000000200\nnote\n");
@@ -113,7 +113,7 @@ TEST(Queue, IncompletePairEndsTheRunAndKeepsTheFile) {
 
 // Verbosity 0 shows the range and the timing on the console; -v also the
 // counters. stat.txt always gets all ten lines.
-TEST(Statistics, ConsoleAndFileAtBothVerbosityLevels) {
+TEST(E2eStatistics, ConsoleAndFileAtBothVerbosityLevels) {
   for (const bool verbose : {false, true}) {
     WorkDir dir;
     dir.write("Vesk.dat", tiny_data);
@@ -138,7 +138,7 @@ TEST(Statistics, ConsoleAndFileAtBothVerbosityLevels) {
 
 // -u with another data file name: the message still says Vesk.dat, and the
 // file written is the one given, without the pairs that were factored.
-TEST(UpdateDataFile, RewritesTheGivenFileWithoutFactoredPairs) {
+TEST(E2eUpdateDataFile, RewritesTheGivenFileWithoutFactoredPairs) {
   WorkDir dir;
   dir.write("other.dat", tiny_data);
   const RunResult result = dir.run({"-p", "2", "-u", "-s", "other.dat", "1000000000", "1000000100"});

@@ -11,7 +11,7 @@ namespace {
 
 const std::string too_small = " has to be at least 10^9 (1G) for this program to work.";
 
-TEST(Range, ChecksAndTheirMessages) {
+TEST(E2eRange, ChecksAndTheirMessages) {
   struct Case {
     std::vector<std::string> range;
     int status;
@@ -60,7 +60,7 @@ TEST(Range, ChecksAndTheirMessages) {
 // With a save interval of 0 every prime of the range is saved: one console
 // line and one status line each, with the rate still unknown ("???" and 0)
 // since no segment of this run has been completed.
-TEST(Range, IntervalZeroSavesEveryPrimeFromAnOddPmin) {
+TEST(E2eRange, IntervalZeroSavesEveryPrimeFromAnOddPmin) {
   WorkDir dir;
   dir.write("Vesk.dat", tiny_data);
   // 1000000007 and 1000000409 are prime: both ends are tested.
@@ -87,7 +87,7 @@ TEST(Range, IntervalZeroSavesEveryPrimeFromAnOddPmin) {
 // The default interval saves at the first prime at least 10^7 above pmin;
 // by then the first segment (8388608 numbers) is done and the rate known.
 // The console of the whole run, line by line.
-TEST(Range, WholeConsoleWithTheDefaultInterval) {
+TEST(E2eRange, WholeConsoleWithTheDefaultInterval) {
   WorkDir dir;
   dir.write("Vesk.dat", tiny_data);
   const RunResult result = dir.run({"-p", "2", "-d", "1000000000", "1012000000"});

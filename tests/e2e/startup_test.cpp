@@ -6,7 +6,7 @@
 namespace e2e {
 namespace {
 
-TEST(Startup, BannerIsPrintedEvenWhenTheCommandLineFails) {
+TEST(E2eStartup, BannerIsPrintedEvenWhenTheCommandLineFails) {
   WorkDir dir;
   const RunResult result = dir.run({"-p", "5", "1000000000", "1000001000"});
   EXPECT_EQ(result.exit_status, 1);
@@ -16,7 +16,7 @@ TEST(Startup, BannerIsPrintedEvenWhenTheCommandLineFails) {
   EXPECT_FALSE(dir.exists("VeskStatus.dat"));
 }
 
-TEST(Startup, CommandLineErrorsEndWithStatusOneBeforeAnythingIsTouched) {
+TEST(E2eStartup, CommandLineErrorsEndWithStatusOneBeforeAnythingIsTouched) {
   struct Case {
     std::vector<std::string> args;
     std::vector<std::string> output;
@@ -38,7 +38,7 @@ TEST(Startup, CommandLineErrorsEndWithStatusOneBeforeAnythingIsTouched) {
   }
 }
 
-TEST(Startup, StartLinesInOrderAndUnknownSwitchesDoNotStopTheRun) {
+TEST(E2eStartup, StartLinesInOrderAndUnknownSwitchesDoNotStopTheRun) {
   WorkDir dir;
   dir.write("Vesk.dat", tiny_data);
   const RunResult result = dir.run({"-dd", "-", "-V", "-p", "2", "-pt", "5", "1000000000", "1000000100"});
@@ -52,7 +52,7 @@ TEST(Startup, StartLinesInOrderAndUnknownSwitchesDoNotStopTheRun) {
                        "Testing 1000000000 <= p <= 1000000100, 1000 <= n <= 5000"}));
 }
 
-TEST(Startup, MissingDataFileEndsWithStatusOne) {
+TEST(E2eStartup, MissingDataFileEndsWithStatusOne) {
   WorkDir dir;
   const RunResult result = dir.run({"-s", "other.dat", "1000000000", "1000000100"});
   EXPECT_EQ(result.exit_status, 1);
@@ -65,7 +65,7 @@ TEST(Startup, MissingDataFileEndsWithStatusOne) {
   EXPECT_EQ(dir.read("VeskStatus.dat"), "pmax=1000000100\npmin=1000000000\n");
 }
 
-TEST(Startup, VerboseEndsTheInitializingLineAtOnce) {
+TEST(E2eStartup, VerboseEndsTheInitializingLineAtOnce) {
   WorkDir dir;
   dir.write("Vesk.dat", tiny_data);
   const RunResult result = dir.run({"-v", "1000000000", "1000000100"});

@@ -14,7 +14,7 @@ const std::string no_input = "No answer on standard input. Exiting.";
 const std::string unfinished = "Found VeskStatus.dat with unfinished work. Continuing from last save point.";
 const std::string completed = "Found VeskStatus.dat with completed work.";
 
-TEST(StatusFile, FirstStartPromptsInBillionsAndRecordsAbsoluteValues) {
+TEST(E2eStatusFile, FirstStartPromptsInBillionsAndRecordsAbsoluteValues) {
   WorkDir dir;
   dir.write("Vesk.dat", tiny_data);
   BackgroundRun run = dir.start({"-p", "2"}, "2\n3\n");
@@ -26,7 +26,7 @@ TEST(StatusFile, FirstStartPromptsInBillionsAndRecordsAbsoluteValues) {
   EXPECT_EQ(dir.read("VeskStatus.dat"), "pmax=3000000000\npmin=2000000000\n");
 }
 
-TEST(StatusFile, EndOfInputAtThePromptEndsTheRun) {
+TEST(E2eStatusFile, EndOfInputAtThePromptEndsTheRun) {
   for (const std::string input : {"", "5\n", "5\n4\n"}) {
     WorkDir dir;
     dir.write("Vesk.dat", tiny_data);
@@ -43,7 +43,7 @@ TEST(StatusFile, EndOfInputAtThePromptEndsTheRun) {
 
 // The prompt's range goes through the same checks: here it is written to
 // the status file, then rejected.
-TEST(StatusFile, PromptedRangeIsRecordedBeforeItIsChecked) {
+TEST(E2eStatusFile, PromptedRangeIsRecordedBeforeItIsChecked) {
   WorkDir dir;
   dir.write("Vesk.dat", tiny_data);
   const RunResult result = dir.run({}, "0 1");
@@ -54,7 +54,7 @@ TEST(StatusFile, PromptedRangeIsRecordedBeforeItIsChecked) {
 
 // The last save records a prime whose factors are all on disk; the resumed
 // run starts just below it, so that prime is tested again.
-TEST(StatusFile, ResumesFromTheLastSave) {
+TEST(E2eStatusFile, ResumesFromTheLastSave) {
   WorkDir dir;
   dir.write("Vesk.dat", tiny_data);
   const std::string old = "pmax=1000000100\npmin=1000000000\npmin=1000000007 @ 1234 kp/s\n";
@@ -73,7 +73,7 @@ TEST(StatusFile, ResumesFromTheLastSave) {
   EXPECT_EQ(status.back(), "Done");
 }
 
-TEST(StatusFile, OnlyAnExactDoneLineFinishesARange) {
+TEST(E2eStatusFile, OnlyAnExactDoneLineFinishesARange) {
   struct Case {
     std::string file;
     std::string testing;
@@ -98,7 +98,7 @@ TEST(StatusFile, OnlyAnExactDoneLineFinishesARange) {
   }
 }
 
-TEST(StatusFile, StatusFileWithoutRangeStopsAtTheRangeCheck) {
+TEST(E2eStatusFile, StatusFileWithoutRangeStopsAtTheRangeCheck) {
   WorkDir dir;
   dir.write("Vesk.dat", tiny_data);
   dir.write("VeskStatus.dat", "");
@@ -112,7 +112,7 @@ TEST(StatusFile, StatusFileWithoutRangeStopsAtTheRangeCheck) {
 
 // A range on the command line meets an unfinished status file: the question
 // is asked; only the first character of an answer counts.
-TEST(StatusFile, QuestionBeforeUnfinishedWorkIsDiscarded) {
+TEST(E2eStatusFile, QuestionBeforeUnfinishedWorkIsDiscarded) {
   const std::string old = "pmax=1000000000100\npmin=1000000000000\npmin=1000000000039 @ 1234 kp/s\n";
   const std::string fresh = "pmax=1000000100\npmin=1000000000\n";
   struct Case {
@@ -159,7 +159,7 @@ TEST(StatusFile, QuestionBeforeUnfinishedWorkIsDiscarded) {
 
 // A finished range and no range on the command line: the question, or with
 // -f none, and then the prompt for a new range.
-TEST(StatusFile, CompletedWorkAsksForANewRange) {
+TEST(E2eStatusFile, CompletedWorkAsksForANewRange) {
   const std::string old = "pmax=1000000100\npmin=1000000000\nDone\n";
   struct Case {
     std::vector<std::string> switches;
