@@ -34,8 +34,9 @@ struct ModContext {
   u64 mont_r2 = 0;
 };
 
-// The context of an odd modulus p, 3 <= p < 2^62 (the search uses
-// 10^9 <= p <= 2^50). Costs three divisions; build it once per prime.
+// The context of an odd modulus p, 3 <= p < 2^60 (the search uses
+// 10^9 <= p <= 2^50; the Montgomery powering needs 16p < 2^64). Costs
+// three divisions; build it once per prime.
 inline ModContext make_mod_context(u64 p) {
   ModContext ctx;
   ctx.p = p;

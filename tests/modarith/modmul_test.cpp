@@ -1,151 +1,19 @@
-// The modular kernels against references that share no code with them:
-// unsigned 128-bit remainders for products and GMP for powers. Moduli cover
-// both ends of the supported range (the largest primes below 2^50, the
-// smallest above 10^9) and a seeded spread between them; operands are biased
-// towards the values where a quotient estimate or a correction goes wrong
-// first (0, 1, p - 1, p/2, powers of two, products that land next to a
-// multiple of p). Every failure prints the seed, the modulus and the inputs.
+// The product kernels (mulmod, sqrmod, dblmod, sqr_mul_pair, mulmod_scaled)
+// against unsigned 128-bit remainders, over moduli at both ends of the range
+// (the largest primes below 2^50, the smallest above 10^9) and a seeded
+// spread between them. Every failure prints the seed, the modulus and the
+// inputs.
 #include "modarith/modmul.hpp"
 
-#include <gmp.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <random>
 #include <vector>
 
+#include "tests/modarith/reference.hpp"
+
 namespace {
-using common::u32;
-using common::u64;
-using modarith::u128;
-
-constexpr u64 seed = 0x5eed2024;
-constexpr u64 two_pow_50 = u64{1} << 50;
-
-u64 ref_mulmod(u64 a, u64 b, u64 p) { return static_cast<u64>(static_cast<u128>(a) * b % p); }
-
-u64 ref_powmod(u64 a, u64 e, u64 p) {
-  mpz_t base, exp, mod, result;
-  mpz_inits(base, exp, mod, result, nullptr);
-  mpz_set_ui(base, a);
-  mpz_set_ui(exp, e);
-  mpz_set_ui(mod, p);
-  mpz_powm(result, base, exp, mod);
-  const u64 r = mpz_get_ui(result);
-  mpz_clears(base, exp, mod, result, nullptr);
-  return r;
-}
-
-// Deterministic Miller-Rabin for 64-bit n (these bases suffice below 3.3e24).
-bool is_prime(u64 n) {
-  if (n < 2) return false;
-  for (u64 q : {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37}) {
-    if (n % q == 0) return n == q;
-  }
-  u64 d = n - 1;
-  int s = 0;
-  while ((d & 1) == 0) d >>= 1, ++s;
-  auto pow = [n](u64 a, u64 e) {
-    u64 r = 1;
-    for (; e != 0; e >>= 1, a = ref_mulmod(a, a, n)) {
-      if (e & 1) r = ref_mulmod(r, a, n);
-    }
-    return r;
-  };
-  for (u64 a : {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37}) {
-    u64 x = pow(a, d);
-    if (x == 1 || x == n - 1) continue;
-    bool composite = true;
-    for (int i = 1; i < s && composite; ++i) {
-      x = ref_mulmod(x, x, n);
-      if (x == n - 1) composite = false;
-    }
-    if (composite) return false;
-  }
-  return true;
-}
-
-// The moduli every kernel is checked with: the 6 largest primes below 2^50,
-// the 6 smallest above 10^9, primes next to the powers of two where the
-// operands' width changes, and 24 primes spread log-uniformly in between.
-const std::vector<u64>& test_primes() {
-  static const std::vector<u64> primes = [] {
-    std::vector<u64> out;
-    for (u64 n = two_pow_50 - 1, found = 0; found < 6; n -= 2) {
-      if (is_prime(n)) out.push_back(n), ++found;
-    }
-    for (u64 n = 1000000001, found = 0; found < 6; n += 2) {
-      if (is_prime(n)) out.push_back(n), ++found;
-    }
-    for (int bits : {31, 32, 33, 40, 48, 49}) {
-      u64 n = (u64{1} << bits) + 1;
-      while (!is_prime(n)) n += 2;
-      out.push_back(n);
-      n = (u64{1} << bits) - 1;
-      while (!is_prime(n)) n -= 2;
-      out.push_back(n);
-    }
-    std::mt19937_64 rng(seed);
-    std::uniform_real_distribution<double> exponent(9.0, 50.0 * 0.30102999566398120);
-    for (int i = 0; i < 24; ++i) {
-      u64 n = static_cast<u64>(std::pow(10.0, exponent(rng))) | 1;
-      while (!is_prime(n)) n += 2;
-      if (n <= two_pow_50) out.push_back(n);
-    }
-    return out;
-  }();
-  return primes;
-}
-
-// Residues in [0, p) where the arithmetic is most likely to slip.
-std::vector<u64> edge_residues(u64 p) {
-  std::vector<u64> v = {0, 1, 2, 3, p - 1, p - 2, p - 3, p / 2, p / 2 + 1, (p + 1) / 2 + 1, p / 3, 2 * (p / 3)};
-  for (int bit = 1; bit < 51; ++bit) {
-    const u64 x = u64{1} << bit;
-    for (u64 y : {x - 1, x, x + 1}) {
-      if (y < p) v.push_back(y);
-    }
-  }
-  for (u64 y : {u64{0xffffffff}, u64{0x80000000}, p - 0xffffffff, p - (u64{1} << 32)}) {
-    if (y < p) v.push_back(y);
-  }
-  u64 r = 1;
-  while (r * r < p) ++r;
-  v.push_back(r - 1);
-  v.push_back(r);
-  return v;
-}
-
-// One random residue, half uniform in [0, p), the rest small or close to p.
-u64 random_residue(std::mt19937_64& rng, u64 p) {
-  const u64 x = rng();
-  switch (x & 7) {
-    case 0: return (x >> 3) % 1024;
-    case 1: return p - 1 - (x >> 3) % 1024;
-    case 2: return (x >> 3) % (u64{1} << ((x >> 40) % 50)) % p;
-    default: return rng() % p;
-  }
-}
-
-u64 inverse(u64 a, u64 p) { return ref_powmod(a, p - 2, p); }
-
-// Stops a broken kernel from flooding the log: reports the first few
-// mismatches with the seed and the inputs, then tells the loops to stop.
-class Mismatches {
- public:
-  bool check(u64 got, u64 want, const char* kernel, u64 p, u64 a, u64 b) {
-    if (got == want) return true;
-    if (++count_ <= 10) {
-      ADD_FAILURE() << "seed " << seed << ": " << kernel << " p=" << p << " a=" << a << " b=" << b << " gave "
-                    << got << ", want " << want;
-    }
-    return false;
-  }
-  bool too_many() const { return count_ > 10; }
-
- private:
-  int count_ = 0;
-};
+using namespace modarith_test;
 
 TEST(ModMul, TestModuliAreTheIntendedPrimes) {
   const auto& primes = test_primes();
@@ -263,64 +131,6 @@ TEST(ModMul, SqrMulPairEqualsTwoSeparateReductions) {
     }
   }
 }
-
-// Exponents of the kinds the search uses: orders and cofactors of p - 1,
-// full 50-bit values, single bits and runs of ones.
-std::vector<u64> test_exponents(std::mt19937_64& rng, u64 p) {
-  std::vector<u64> es = {0, 1, 2, 3, 4, 5, 15840, p - 1, p - 2, (p - 1) / 2, p, p + 1,
-                         two_pow_50 - 1, two_pow_50 / 2, (two_pow_50 - 1) / 3, u64{1} << 63, ~u64{0}};
-  for (int bit = 0; bit < 50; bit += 7) es.push_back(u64{1} << bit);
-  for (int i = 0; i < 40; ++i) es.push_back(rng() >> 14);
-  for (int i = 0; i < 20; ++i) es.push_back(rng() >> (14 + rng() % 50));
-  return es;
-}
-
-TEST(ModMul, Pow2modMatchesReferenceAndPowmod) {
-  std::mt19937_64 rng(seed + 4);
-  Mismatches bad;
-  for (u64 p : test_primes()) {
-    const auto m = modarith::make_mod_context(p);
-    EXPECT_EQ(modarith::pow2mod(m, 0), 1u) << p;
-    EXPECT_EQ(modarith::pow2mod(m, 1), 2u) << p;
-    EXPECT_EQ(modarith::pow2mod(m, p - 1), 1u) << p;
-    for (u64 e : test_exponents(rng, p)) {
-      const u64 want = ref_powmod(2, e, p);
-      bad.check(modarith::pow2mod(m, e), want, "pow2mod", p, 2, e);
-      bad.check(modarith::powmod(m, 2, e), want, "powmod", p, 2, e);
-      if (bad.too_many()) return;
-    }
-  }
-}
-
-TEST(ModMul, PowmodMatchesReference) {
-  std::mt19937_64 rng(seed + 5);
-  Mismatches bad;
-  for (u64 p : test_primes()) {
-    const auto m = modarith::make_mod_context(p);
-    std::vector<u64> bases = edge_residues(p);
-    for (int i = 0; i < 20; ++i) bases.push_back(random_residue(rng, p));
-    // Unreduced bases are accepted too.
-    for (u64 a : {p + 1, 2 * p, 2 * p + 1, ~u64{0}, rng()}) bases.push_back(a);
-    const auto exponents = test_exponents(rng, p);
-    for (u64 a : bases) {
-      EXPECT_EQ(modarith::powmod(m, a, 0), 1u) << "p=" << p << " a=" << a;
-      EXPECT_EQ(modarith::powmod(m, a, 1), a % p) << "p=" << p << " a=" << a;
-      for (int i = 0; i < 8; ++i) {
-        const u64 e = exponents[rng() % exponents.size()];
-        bad.check(modarith::powmod(m, a, e), ref_powmod(a, e, p), "powmod", p, a, e);
-      }
-      if (bad.too_many()) return;
-    }
-    for (u64 e : exponents) {
-      // a = p is the residue -0 of an empty slot (p - k with k = 0).
-      const u64 zero_power = e == 0 ? 1 : 0;
-      bad.check(modarith::powmod(m, 0, e), zero_power, "powmod", p, 0, e);
-      bad.check(modarith::powmod(m, p, e), zero_power, "powmod", p, p, e);
-    }
-    EXPECT_EQ(modarith::powmod(m, p - 1, p - 1), 1u) << p;
-  }
-}
-
 TEST(ModMul, MulmodScaledEqualsMulmodForBothPreparations) {
   std::mt19937_64 rng(seed + 6);
   Mismatches bad;
@@ -374,28 +184,4 @@ TEST(ModMul, MulmodScaledChainStaysExact) {
   }
 }
 
-}  // namespace
-
-namespace {
-// The kernels need an odd modulus, not a prime: odd composites at both ends
-// of the range (and the bound 2^50 - 1 itself) reduce exactly as well.
-TEST(ModMul, OddCompositeModuli) {
-  std::mt19937_64 rng(seed + 9);
-  Mismatches bad;
-  for (u64 n : {two_pow_50 - 1, u64{1000000001}, u64{205891132094649} /* 3^30 */, (u64{1} << 49) + 1}) {
-    ASSERT_FALSE(is_prime(n)) << n;
-    const auto m = modarith::make_mod_context(n);
-    for (int i = 0; i < 20000 && !bad.too_many(); ++i) {
-      const u64 a = random_residue(rng, n), b = random_residue(rng, n), e = rng() >> (rng() % 64);
-      bad.check(modarith::mulmod(m, a, b), ref_mulmod(a, b, n), "mulmod", n, a, b);
-      bad.check(modarith::sqrmod(m, a), ref_mulmod(a, a, n), "sqrmod", n, a, a);
-      bad.check(modarith::mulmod_scaled(m, a, modarith::prepare_scaled(m, b)), ref_mulmod(a, b, n), "mulmod_scaled", n,
-                a, b);
-      if (i % 16 == 0) {
-        bad.check(modarith::powmod(m, a, e), ref_powmod(a, e, n), "powmod", n, a, e);
-        bad.check(modarith::pow2mod(m, e), ref_powmod(2, e, n), "pow2mod", n, 2, e);
-      }
-    }
-  }
-}
 }  // namespace
