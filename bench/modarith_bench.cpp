@@ -40,39 +40,46 @@ std::vector<u64> exponents_50_bit(int count) {
   return v;
 }
 
-void BM_mulmod_latency(benchmark::State& state) {
-  const u64 p = static_cast<u64>(state.range(0));
-  const auto m = make_mod_context(p);
-  u64 x = p / 3, y = p - 12345;
-  benchmark::DoNotOptimize(y);
+// Runs `step` as a dependent chain: each result is the next call's input.
+template <class Step>
+void run_chain(benchmark::State& state, u64 x, Step step) {
   for (auto _ : state) {
-    for (int i = 0; i < block; ++i) x = mulmod(m, x, y);
+    for (int i = 0; i < block; ++i) x = step(x);
     benchmark::DoNotOptimize(x);
   }
   report_ns_per_op(state, block);
+}
+
+// Runs `call(i)` for i = 0 .. block-1, calls independent of each other.
+template <class Call>
+void run_independent(benchmark::State& state, Call call) {
+  for (auto _ : state) {
+    u64 sum = 0;
+    for (int i = 0; i < block; ++i) sum += call(i);
+    benchmark::DoNotOptimize(sum);
+  }
+  report_ns_per_op(state, block);
+}
+
+void BM_mulmod_latency(benchmark::State& state) {
+  const u64 p = static_cast<u64>(state.range(0));
+  const auto m = make_mod_context(p);
+  u64 y = p - 12345;
+  benchmark::DoNotOptimize(y);
+  run_chain(state, p / 3, [&](u64 x) { return mulmod(m, x, y); });
 }
 
 void BM_mulmod_throughput(benchmark::State& state) {
   const u64 p = static_cast<u64>(state.range(0));
   const auto m = make_mod_context(p);
   const auto a = residues(p, block, 1), b = residues(p, block, 2);
-  for (auto _ : state) {
-    u64 sum = 0;
-    for (int i = 0; i < block; ++i) sum += mulmod(m, a[i], b[i]);
-    benchmark::DoNotOptimize(sum);
-  }
-  report_ns_per_op(state, block);
+  run_independent(state, [&](int i) { return mulmod(m, a[i], b[i]); });
 }
 
 void BM_sqrmod_latency(benchmark::State& state) {
   const u64 p = static_cast<u64>(state.range(0));
   const auto m = make_mod_context(p);
-  u64 x = p / 3;
-  for (auto _ : state) {
-    for (int i = 0; i < block; ++i) x = sqrmod(m, x);
-    benchmark::DoNotOptimize(x);
-  }
-  report_ns_per_op(state, block);
+  run_chain(state, p / 3, [&](u64 x) { return sqrmod(m, x); });
 }
 
 // The giant and baby steps: one fixed multiplier, each step on the last.
@@ -80,12 +87,7 @@ void BM_mulmod_scaled_latency(benchmark::State& state) {
   const u64 p = static_cast<u64>(state.range(0));
   const auto m = make_mod_context(p);
   const auto s = prepare_scaled(m, p / 7 + 5);
-  u64 x = p - 1;
-  for (auto _ : state) {
-    for (int i = 0; i < block; ++i) x = mulmod_scaled(m, x, s);
-    benchmark::DoNotOptimize(x);
-  }
-  report_ns_per_op(state, block);
+  run_chain(state, p - 1, [&](u64 x) { return mulmod_scaled(m, x, s); });
 }
 
 // The same chain left in [0, 2p) between steps (a compare would reduce only
@@ -94,37 +96,21 @@ void BM_mulmod_scaled_lazy_latency(benchmark::State& state) {
   const u64 p = static_cast<u64>(state.range(0));
   const auto m = make_mod_context(p);
   const auto s = prepare_scaled(m, p / 7 + 5);
-  u64 x = p - 1;
-  for (auto _ : state) {
-    for (int i = 0; i < block; ++i) x = mulmod_scaled_lazy(m, x, s);
-    benchmark::DoNotOptimize(x);
-  }
-  report_ns_per_op(state, block);
+  run_chain(state, p - 1, [&](u64 x) { return mulmod_scaled_lazy(m, x, s); });
 }
 
 void BM_prepare_scaled(benchmark::State& state) {
   const u64 p = static_cast<u64>(state.range(0));
   const auto m = make_mod_context(p);
   const auto mults = residues(p, block, 3);
-  for (auto _ : state) {
-    for (int i = 0; i < block; ++i) {
-      auto s = prepare_scaled(m, mults[i]);
-      benchmark::DoNotOptimize(s);
-    }
-  }
-  report_ns_per_op(state, block);
+  run_independent(state, [&](int i) { return prepare_scaled(m, mults[i]).w_int; });
 }
 
 void BM_pow2mod(benchmark::State& state) {
   const u64 p = static_cast<u64>(state.range(0));
   const auto m = make_mod_context(p);
   const auto es = exponents_50_bit(block);
-  for (auto _ : state) {
-    u64 sum = 0;
-    for (int i = 0; i < block; ++i) sum += pow2mod(m, es[i]);
-    benchmark::DoNotOptimize(sum);
-  }
-  report_ns_per_op(state, block);
+  run_independent(state, [&](int i) { return pow2mod(m, es[i]); });
 }
 
 void BM_powmod(benchmark::State& state) {
@@ -132,12 +118,7 @@ void BM_powmod(benchmark::State& state) {
   const auto m = make_mod_context(p);
   const auto es = exponents_50_bit(block);
   const auto bases = residues(p, block, 4);
-  for (auto _ : state) {
-    u64 sum = 0;
-    for (int i = 0; i < block; ++i) sum += powmod(m, bases[i], es[i]);
-    benchmark::DoNotOptimize(sum);
-  }
-  report_ns_per_op(state, block);
+  run_independent(state, [&](int i) { return powmod(m, bases[i], es[i]); });
 }
 
 // Giant-table sizes: ~3000 entries (n up to 5*10^7, giant step 15840) and a
@@ -154,36 +135,21 @@ void BM_table_insert(benchmark::State& state) {
   report_ns_per_op(state, count);
 }
 
-void BM_table_lookup_hit(benchmark::State& state) {
+// Lookups in a table of `count` random residues: the second argument 1
+// looks up stored keys (hits), 0 fresh residues (misses, the common case of
+// a baby step).
+void BM_table_lookup(benchmark::State& state) {
   const u32 count = static_cast<u32>(state.range(0));
+  const bool hits = state.range(1) != 0;
   const auto keys = residues(prime_2pow50, static_cast<int>(count), 5);
   BabyStepTable table;
   table.clear(count);
   for (u32 i = 0; i < count; ++i) table.insert(keys[i], i + 1);
-  std::vector<u64> probes(block);
-  std::mt19937_64 rng(6);
-  for (auto& k : probes) k = keys[rng() % count];
-  for (auto _ : state) {
-    u32 sum = 0;
-    for (int i = 0; i < block; ++i) sum += table.lookup(probes[i], 0);
-    benchmark::DoNotOptimize(sum);
+  std::vector<u64> probes = residues(prime_2pow50, block, 8);
+  if (hits) {
+    for (int i = 0; i < block; ++i) probes[i] = keys[probes[i] % count];
   }
-  report_ns_per_op(state, block);
-}
-
-void BM_table_lookup_miss(benchmark::State& state) {
-  const u32 count = static_cast<u32>(state.range(0));
-  const auto keys = residues(prime_2pow50, static_cast<int>(count), 5);
-  BabyStepTable table;
-  table.clear(count);
-  for (u32 i = 0; i < count; ++i) table.insert(keys[i], i + 1);
-  const auto probes = residues(prime_2pow50, block, 8);
-  for (auto _ : state) {
-    u32 sum = 0;
-    for (int i = 0; i < block; ++i) sum += table.lookup(probes[i], 0);
-    benchmark::DoNotOptimize(sum);
-  }
-  report_ns_per_op(state, block);
+  run_independent(state, [&](int i) { return table.lookup(probes[i], 0); });
 }
 
 // The general scan's shape per prime: a giant table of 3157 steps, then a
@@ -237,8 +203,7 @@ BENCHMARK(BM_prepare_scaled) MODARITH_PRIMES;
 BENCHMARK(BM_pow2mod) MODARITH_PRIMES;
 BENCHMARK(BM_powmod) MODARITH_PRIMES;
 BENCHMARK(BM_table_insert)->Arg(40)->Arg(3000);
-BENCHMARK(BM_table_lookup_hit)->Arg(40)->Arg(3000);
-BENCHMARK(BM_table_lookup_miss)->Arg(40)->Arg(3000);
+BENCHMARK(BM_table_lookup)->ArgsProduct({{40, 3000}, {0, 1}});
 BENCHMARK(BM_giant_table_and_baby_walk)->ArgsProduct({{prime_1e12, prime_2pow50}, {0, 1}});
 
 }  // namespace

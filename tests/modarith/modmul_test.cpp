@@ -54,32 +54,23 @@ TEST(ModMul, MulmodAndSqrmodMatchReference) {
   }
 }
 
-// The scans multiply a 32-bit k by a residue without reducing k first.
-TEST(ModMul, MulmodOf32BitMultiplierAndResidue) {
+// mulmod accepts any product below 2^61 * p, not only reduced factors: the
+// scans multiply a 32-bit k by a residue without reducing k first. Near the
+// bound the quotient estimate is at its coarsest; exact multiples of p must
+// give 0, never p.
+TEST(ModMul, MulmodBeyondReducedFactors) {
   std::mt19937_64 rng(seed + 1);
   Mismatches bad;
   for (u64 p : test_primes()) {
     const auto m = modarith::make_mod_context(p);
+    std::vector<std::pair<u64, u64>> pairs;
     std::vector<u64> ks = {0, 1, 2, 3, 0x7fffffff, 0x80000000, 0xfffffffe, 0xffffffff};
     for (int i = 0; i < 24; ++i) ks.push_back(rng() >> 32);
-    std::vector<u64> bs = edge_residues(p);
-    for (int i = 0; i < 200; ++i) bs.push_back(random_residue(rng, p));
+    std::vector<u64> bs = test_residues(rng, p, 200);
     for (u64 k : ks) {
-      for (u64 b : bs) bad.check(modarith::mulmod(m, k, b), ref_mulmod(k, b, p), "mulmod", p, k, b);
-      if (bad.too_many()) return;
+      for (u64 b : bs) pairs.emplace_back(k, b);
     }
-  }
-}
-
-// mulmod accepts any product below 2^61 * p. Near that bound the quotient
-// estimate is at its coarsest; exact multiples of p must give 0, never p.
-TEST(ModMul, MulmodOverItsWholeDomain) {
-  std::mt19937_64 rng(seed + 8);
-  Mismatches bad;
-  for (u64 p : test_primes()) {
-    const auto m = modarith::make_mod_context(p);
     const u128 bound = u128{p} << 61;
-    std::vector<std::pair<u64, u64>> pairs;
     for (u64 c : {u64{1}, u64{2}, u64{3}, u64{1} << 20, (u64{1} << 40) + 7}) {
       const u64 b_max = static_cast<u64>((bound - 1) / (u128{c} * p));
       for (u64 b : {u64{0}, u64{1}, b_max, b_max / 2, rng() % (b_max + 1)}) pairs.emplace_back(c * p, b);
@@ -102,8 +93,7 @@ TEST(ModMul, DblmodMatchesReference) {
   Mismatches bad;
   for (u64 p : test_primes()) {
     const auto m = modarith::make_mod_context(p);
-    std::vector<u64> xs = edge_residues(p);
-    for (int i = 0; i < 2000; ++i) xs.push_back(random_residue(rng, p));
+    std::vector<u64> xs = test_residues(rng, p, 2000);
     for (u64 x : xs) bad.check(modarith::dblmod(m, x), static_cast<u64>((u128{x} * 2) % p), "dblmod", p, x, 2);
     if (bad.too_many()) return;
   }
@@ -131,15 +121,14 @@ TEST(ModMul, SqrMulPairEqualsTwoSeparateReductions) {
     }
   }
 }
+
 TEST(ModMul, MulmodScaledEqualsMulmodForBothPreparations) {
   std::mt19937_64 rng(seed + 6);
   Mismatches bad;
   for (u64 p : test_primes()) {
     const auto m = modarith::make_mod_context(p);
-    std::vector<u64> mults = edge_residues(p);
-    for (int i = 0; i < 64; ++i) mults.push_back(random_residue(rng, p));
-    std::vector<u64> xs = edge_residues(p);
-    for (int i = 0; i < 64; ++i) xs.push_back(random_residue(rng, p));
+    std::vector<u64> mults = test_residues(rng, p, 64);
+    std::vector<u64> xs = test_residues(rng, p, 64);
     // Any x below 2^64 is accepted, and a multiplier of p or more is reduced.
     for (u64 x : {p, p + 1, 2 * p - 1, 2 * p, ~u64{0}, rng(), rng()}) xs.push_back(x), mults.push_back(x);
     for (u64 mult : mults) {

@@ -126,6 +126,13 @@ inline u64 random_residue(std::mt19937_64& rng, u64 p) {
   }
 }
 
+// The edge residues of p followed by `random_count` random ones.
+inline std::vector<u64> test_residues(std::mt19937_64& rng, u64 p, int random_count) {
+  std::vector<u64> v = edge_residues(p);
+  for (int i = 0; i < random_count; ++i) v.push_back(random_residue(rng, p));
+  return v;
+}
+
 inline u64 inverse(u64 a, u64 p) { return ref_powmod(a, p - 2, p); }
 
 // Stops a broken kernel from flooding the log: reports the first few
