@@ -31,14 +31,16 @@ class BucketRing {
   // Empties every bucket; the pool is kept.
   void clear();
 
+  // Makes room for `more` further entries at once, so that pushes and
+  // drains never grow the pool while they run.
+  void reserve(std::size_t more);
+
   void push(u32 slot, Entry entry) {
     Bucket& b = buckets_[slot];
     if (b.tail_fill == chunk_entries) append_chunk(b);
     store_[std::size_t{b.tail} * chunk_entries + b.tail_fill++] = entry;
     ++b.count;
   }
-
-  u32 size(u32 slot) const { return buckets_[slot].count; }
 
   // Calls visit(entry) for every entry of the bucket at slot, then leaves
   // it empty. visit may push to any other slot.
@@ -70,6 +72,7 @@ class BucketRing {
   };
 
   void append_chunk(Bucket& bucket);
+  void grow_pool(u32 add_chunks);
 
   std::vector<Entry> store_;    // the pool, chunk c at [c * chunk_entries, ...)
   std::vector<u32> chunk_next_;  // the chain of each bucket, and the free list

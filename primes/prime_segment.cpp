@@ -45,14 +45,15 @@ void PrimeSegment::ensure_storage() {
   // rather than read an empty one.
   if (small_prime_count < 2) build_small_primes(small_prime_limit);
   if (bits_.empty()) {
-    bits_.assign(segment_words + 1, 0);
+    bits_.assign(segment_words, 0);
     rank_base_.assign(segment_words + 1, 0);
   }
   if (sized_for_table_ == small_prime_count) return;
   // Offsets are kept per table entry for the primes below the bit count
   // only (about 296000 of them); the larger ones live in the buckets.
+  const u32 count = static_cast<u32>(small_prime_count);
   u32 entries = 1;
-  for (u32 p = 2; entries < static_cast<u32>(small_prime_count) && p < bit_count; ++entries) p += small_prime_gaps[entries];
+  for (u32 p = 2; entries < count && p < bit_count; ++entries) p += small_prime_gaps[entries];
   sieve_next_.assign(entries, 0);
   factor_next_.assign(entries, 0);
   sized_for_table_ = small_prime_count;
@@ -92,10 +93,20 @@ void PrimeSegment::schedule(BucketRing& ring, u32 prime, u32 offset) {
 void PrimeSegment::advance_sieving_primes(u64 end) {
   const u32 last_entry = static_cast<u32>(small_prime_count) - 1;
   const u16* gaps = small_prime_gaps.data();
-  u32 k = sieve_count_;
+  // First find the new last entry, so that the buckets can make room for
+  // all new large primes in one step.
+  u32 k_end = sieve_count_;
+  u32 b_end = last_prime_;
+  u32 new_large = 0;
+  while (u64{b_end} * b_end < end && k_end < last_entry) {
+    b_end += gaps[++k_end];
+    new_large += b_end >= bit_count;
+  }
+  sieve_buckets_.reserve(new_large);
+  factor_buckets_.reserve(new_large);
+
   u32 b = last_prime_;
-  while (u64{b} * b < end && k < last_entry) {
-    ++k;
+  for (u32 k = sieve_count_ + 1; k <= k_end; ++k) {
     b += gaps[k];
     const u32 r = static_cast<u32>(base_ % b);
     if (b < bit_count) {
@@ -108,13 +119,12 @@ void PrimeSegment::advance_sieving_primes(u64 end) {
       schedule(factor_buckets_, b, factor_bit(r, b));
     }
   }
-  sieve_count_ = k;
-  last_prime_ = b;
+  sieve_count_ = k_end;
+  last_prime_ = b_end;
 }
 
 void PrimeSegment::presieve() {
   presieve_fill(base_, std::span<u64>(bits_.data(), segment_words));
-  bits_[segment_words] = 1;  // stands for every bit at or beyond the end
 }
 
 void PrimeSegment::cross_off() {
@@ -148,7 +158,7 @@ void PrimeSegment::collect_factors() {
   // the kept pairs plus the visits of the next q is enough.
   const auto make_room = [&](std::size_t visits) {
     if (pairs_.size() < n + visits) {
-      pairs_.resize(std::max(2 * pairs_.size(), n + visits));
+      pairs_.resize(std::max(pairs_.size() + pairs_.size() / 2, n + visits));
       pairs = pairs_.data();
     }
   };
@@ -167,10 +177,13 @@ void PrimeSegment::collect_factors() {
     next[k] = e - bit_count;
   }
   small_pair_count_ = n;
-  make_room(factor_buckets_.size(bucket_cursor_));
+  // Every bucket entry is a visit in this segment, but few of them meet a
+  // prime: here a branch costs less than room for all of them.
   factor_buckets_.drain(bucket_cursor_, [&](BucketRing::Entry e) {
-    pairs[n] = u64{e.bit} << 32 | e.prime;
-    n += static_cast<u32>(~bits[e.bit >> 6] >> (e.bit & 63)) & 1;
+    if (((bits[e.bit >> 6] >> (e.bit & 63)) & 1) == 0) {
+      make_room(1);
+      pairs[n++] = u64{e.bit} << 32 | e.prime;
+    }
     schedule(factor_buckets_, e.prime, e.bit + e.prime);
   });
   pair_count_ = n;
@@ -193,8 +206,12 @@ __attribute__((target_clones("popcnt", "default"))) void PrimeSegment::sort_fact
   rank_base_[segment_words] = running;
   prime_count_ = running;
 
-  if (list_start_.size() < std::size_t{running} + 2) list_start_.resize(std::size_t{running} + 2);
-  if (list_data_.size() < pair_count_) list_data_.resize(pair_count_);
+  // Grown with some headroom, so that later segments rarely need more.
+  const auto fit = [](std::vector<u32>& v, std::size_t need) {
+    if (v.size() < need) v.resize(need + need / 8);
+  };
+  fit(list_start_, std::size_t{running} + 2);
+  fit(list_data_, pair_count_);
   u32* start = list_start_.data();
   std::fill(start, start + running + 2, 0u);
   u64* pairs = pairs_.data();
@@ -210,9 +227,9 @@ __attribute__((target_clones("popcnt", "default"))) void PrimeSegment::sort_fact
   // it start[r] is where the list of rank r begins.
   u32* data = list_data_.data();
   for (u32 j = 0; j < n; ++j) data[start[(pairs[j] >> 32) + 1]++] = static_cast<u32>(pairs[j]);
-  // The bucket pairs came in no particular order of q, but each is larger
-  // than every q from the small primes; a p - 1 below 2^64 has at most three
-  // such factors, so only those lists can need (a tiny) sort.
+  // The bucket pairs came in no particular order of q, but each q is larger
+  // than every q of the flat arrays, and a p - 1 below 2^64 has at most two
+  // factors above 2^22: only those lists can need (a tiny) sort.
   for (u32 j = small_pair_count_; j < n; ++j) {
     const u32 r = static_cast<u32>(pairs[j] >> 32);
     u32* first = data + start[r];

@@ -62,7 +62,7 @@ class PrimeSegment {
   u32 rank(u32 i) const;
 
   u64 base_ = 0;
-  std::vector<u64> bits_;  // set = composite; one extra word, its bit 0 kept set
+  std::vector<u64> bits_;  // set = composite
 
   // Sieving primes: gap-table entries 1..sieve_count_, the last one being
   // last_prime_; entries 1..small_count_ are below the segment's bit count.

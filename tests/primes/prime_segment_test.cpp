@@ -112,4 +112,34 @@ TEST_F(PrimeSegmentTest, CarriedOffsetsMatchTheReferenceAcrossSievingBoundChange
   }
 }
 
+// Over more segments than the bucket ring has slots, a run that carries its
+// offsets and buckets along sieves exactly what a fresh start at each base does.
+TEST_F(PrimeSegmentTest, LongRunMatchesFreshSieves) {
+  for (u64 start : {u64{1000000000000000}, two_to_50 - 18 * u64{segment_span}}) {
+    SCOPED_TRACE(start);
+    PrimeSegment run;
+    // Two segments taking turns: neither ever sieves the successor of its last base.
+    PrimeSegment fresh_pair[2];
+    for (u64 s = 0; s < 18; ++s) {
+      const u64 base = start + s * segment_span;
+      run.sieve(base);
+      PrimeSegment& fresh = fresh_pair[s % 2];
+      fresh.sieve(base);
+      ASSERT_EQ(run.prime_count(), fresh.prime_count()) << "segment " << s;
+      primes::u32 i = run.next_prime_index(0);
+      primes::u32 j = fresh.next_prime_index(0);
+      for (;;) {
+        ASSERT_EQ(i, j) << "segment " << s;
+        if (i == primes::segment_odd_count) break;
+        const auto a = run.factors(i);
+        const auto b = fresh.factors(j);
+        ASSERT_TRUE(std::equal(a.begin(), a.end(), b.begin(), b.end())) << "segment " << s << " bit " << i;
+        i = run.next_prime_index(i + 1);
+        j = fresh.next_prime_index(j + 1);
+      }
+    }
+    expect_segment_correct(run, probes, 400);
+  }
+}
+
 }  // namespace
