@@ -6,8 +6,8 @@
 //
 // Buckets are chains of fixed-size chunks from one shared pool, so memory
 // follows the number of waiting primes (about 1.7 million at 10^15), not the
-// largest size every bucket ever reached. The pool grows only while a run
-// warms up; afterwards every chunk is recycled.
+// largest size every bucket ever reached. reserve() sizes the pool for the
+// primes at hand whenever new ones join; chunks are recycled, never freed.
 #pragma once
 #include <array>
 #include <vector>
