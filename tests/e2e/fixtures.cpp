@@ -109,6 +109,15 @@ std::optional<FactorLine> parse_factor_line(const std::string& line) {
   return FactorLine{p, k, n};
 }
 
+std::optional<u64> number_between(const std::string& line, const std::string& prefix, const std::string& suffix) {
+  if (line.size() <= prefix.size() + suffix.size() || !line.starts_with(prefix) || !line.ends_with(suffix)) {
+    return std::nullopt;
+  }
+  const std::string digits = line.substr(prefix.size(), line.size() - prefix.size() - suffix.size());
+  if (digits.size() > 19 || digits.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  return std::stoull(digits);
+}
+
 std::set<std::string> line_set(const std::vector<std::string>& lines) {
   return std::set<std::string>(lines.begin(), lines.end());
 }

@@ -41,6 +41,10 @@ struct FactorLine {
 // Reads "p | k*2^n+1" (with anything after the "+1", as on the console).
 std::optional<FactorLine> parse_factor_line(const std::string& line);
 
+// The number in `line` when it reads exactly `prefix`, one or more digits,
+// `suffix`; nothing otherwise.
+std::optional<u64> number_between(const std::string& line, const std::string& prefix, const std::string& suffix);
+
 // The lines of a file as a set (for comparing runs whose order or
 // repetitions may differ).
 std::set<std::string> line_set(const std::vector<std::string>& lines);
