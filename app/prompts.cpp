@@ -20,11 +20,16 @@ void say_input_ended(std::ostream& out) {
 
 enum class Reading { number, not_a_number, end_of_input };
 
+// The largest answer whose value in p still fits 64 bits. A larger one would
+// wrap modulo 2^64 to some unrelated range that may well pass the range
+// checks, so it is refused like text.
+constexpr u64 max_billions = std::numeric_limits<u64>::max() / billion;
+
 // Reads one answer the way a stream extracts an unsigned number: blanks and
 // line ends skipped, then digits up to the first non-digit, which stays in
 // the input (so "2 3" answers two prompts at once). An answer that does not
-// start with a digit, or whose digits overflow 64 bits, has the rest of its
-// line thrown away so that the next question starts on fresh input.
+// start with a digit, or whose value in p does not fit 64 bits, has the rest
+// of its line thrown away so that the next question starts on fresh input.
 Reading read_answer(std::istream& in, u64& value) {
   int c = in.peek();
   while (c != std::char_traits<char>::eof() && std::isspace(c)) {
@@ -38,7 +43,7 @@ Reading read_answer(std::istream& in, u64& value) {
     c = in.peek();
   }
   const std::optional<u64> parsed = common::parse_u64(digits);
-  if (!parsed) {
+  if (!parsed || *parsed > max_billions) {
     in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
     return Reading::not_a_number;
   }
@@ -53,7 +58,7 @@ bool ask_billions(const char* question, u64& value, std::istream& in, std::ostre
     u64 answer = 0;
     switch (read_answer(in, answer)) {
       case Reading::number:
-        value = answer * billion;  // modulo 2^64, as unsigned arithmetic does
+        value = answer * billion;  // cannot overflow: answer <= max_billions
         return true;
       case Reading::not_a_number:
         out << "Please give a whole number of billions." << std::endl;

@@ -20,9 +20,9 @@ bool ask_clear_status(std::istream& in, std::ostream& out);
 
 // Asks for the range in billions: "Sieve from" until a number is read, then
 // "Sieve to" until the answer is above pmin. Each answer is multiplied by
-// 10^9 modulo 2^64. An answer that is not a number (or does not fit 64 bits)
-// has the rest of its line discarded and is asked again. Returns false,
-// after saying so, when the input ends.
+// 10^9. An answer that is not a number, or above 18446744073 (its value in p
+// would not fit 64 bits), has the rest of its line discarded and is asked
+// again. Returns false, after saying so, when the input ends.
 bool prompt_range(u64& pmin, u64& pmax, std::istream& in, std::ostream& out);
 
 }  // namespace app

@@ -65,9 +65,13 @@ TEST(RangePrompt, ReadsBillionsAndAsksAgainUntilPmaxIsAbovePmin) {
       {"-5\n5\n6\n", true, 5000000000, 6000000000, from + not_a_number + from + to},
       // Too large for 64 bits: asked again.
       {"18446744073709551616\n1\n2\n", true, 1000000000, 2000000000, from + not_a_number + from + to},
-      // The product is taken modulo 2^64: 18446744074 * 10^9 wraps to
-      // 18446744074000000000 - 2^64 = 290448384.
-      {"0\n18446744074\n", true, 0, 290448384, from + to},
+      // The largest answer whose value in p fits 64 bits is taken as it is;
+      // one more would wrap modulo 2^64 (to 290448384, a range that could
+      // pass the checks), so it is refused like text, rest of line included.
+      {"0\n18446744073\n", true, 0, 18446744073000000000u, from + to},
+      {"18446744074 5\n2\n3\n", true, 2000000000, 3000000000, from + not_a_number + from + to},
+      {"1\n99999999999 x\n18446744074\n2\n", true, 1000000000, 2000000000,
+       from + to + not_a_number + to + not_a_number + to},
       {"", false, 0, 0, from + ended},
       {"5\n", false, 5000000000, 0, from + to + ended},
       {"5\n4\n", false, 5000000000, 4000000000, from + to + to + ended},
