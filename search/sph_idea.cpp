@@ -20,6 +20,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "search/multi_pow.hpp"
 #include "search/order2.hpp"
 #include "search/scans.hpp"
 #include "search/scans_giant_step.hpp"
@@ -120,12 +121,23 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
   std::array<u32, max_moduli + 1>& moduli = ctx.sph_moduli;
 
   // Y[j] = (-k)^(ord/P): raised to P/q it gives the target of modulus q.
+  // All share the exponent, so they are taken side by side, packed in slot
+  // order (Y_packed[i] belongs to the i-th slot of the mask).
   std::array<u64, slot_count> neg_k{};
   std::array<u64, slot_count> Y{};
-  for (u32 j = 0; j < slots; ++j) {
-    if (((slot_mask >> j) & 1) == 0) continue;
-    neg_k[j] = negated_k(p, table.k_values[j]);
-    Y[j] = modarith::powmod(mod, neg_k[j], ord / P);
+  {
+    std::array<u64, slot_count> packed{};
+    u32 count_in = 0;
+    for (u32 j = 0; j < slots; ++j) {
+      if (((slot_mask >> j) & 1) == 0) continue;
+      neg_k[j] = negated_k(p, table.k_values[j]);
+      packed[count_in++] = neg_k[j];
+    }
+    powmod_many(mod, packed.data(), packed.data(), count_in, ord / P);
+    count_in = 0;
+    for (u32 j = 0; j < slots; ++j) {
+      if ((slot_mask >> j) & 1) Y[j] = packed[count_in++];
+    }
   }
 
   // R[i][j]: n mod (modulus i) for slot j, or n mod q^e along a run.
@@ -134,6 +146,8 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
   u32 prev = 0;
   u32 m = 1;
   u32 m_s = 1;
+  u64 beta = 1;
+  u64 beta_inverse = 1;
   for (u32 i = 0; i < L; ++i) {
     if (slot_mask == 0) {
       ++ctx.counters.whacked_p;
@@ -146,7 +160,12 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       moduli[i - 1] = 0;
     } else {
       // Table of q: gamma^(b-1) -> b for b = 1 .. ceil(q/m_s), gamma = beta^m_s.
-      const u64 beta = modarith::powmod(mod, h, ord / q);
+      // beta = h^(ord/q) and beta^-1 = 2^(ord/q) side by side.
+      const u64 pair_in[2] = {h, 2};
+      u64 pair_out[2];
+      powmod_many(mod, pair_in, pair_out, 2, ord / q);
+      beta = pair_out[0];
+      beta_inverse = pair_out[1];
       m_s = static_cast<u32>(std::sqrt(static_cast<double>(q))) + 1;
       const u32 entries = (q + m_s - 1) / m_s;
       babies.clear(entries);
@@ -160,12 +179,31 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       prev = q;
       m = 1;
     }
-    const ScaledMultiplier alpha = modarith::prepare_scaled_div(mod, modarith::pow2mod(mod, ord / q));  // beta^-1
+    const ScaledMultiplier alpha = modarith::prepare_scaled_div(mod, beta_inverse);
+    // Targets: Y^(P/q) share their exponent (first digit), so they are taken
+    // side by side; a further digit of a run depends on the digits so far.
+    std::array<u64, slot_count> target{};
+    if (m == 1) {
+      std::array<u64, slot_count> packed{};
+      u32 count_in = 0;
+      for (u32 j = 0; j < slots; ++j) {
+        if ((slot_mask >> j) & 1) packed[count_in++] = Y[j];
+      }
+      powmod_many(mod, packed.data(), packed.data(), count_in, P / q);
+      count_in = 0;
+      for (u32 j = 0; j < slots; ++j) {
+        if ((slot_mask >> j) & 1) target[j] = packed[count_in++];
+      }
+    } else {
+      for (u32 j = 0; j < slots; ++j) {
+        if (((slot_mask >> j) & 1) == 0) continue;
+        target[j] = modarith::powmod(mod, modarith::mulmod(mod, neg_k[j], modarith::pow2mod(mod, R[i - 1][j])),
+                                     ord / (u64{q} * m));
+      }
+    }
     for (u32 j = 0; j < slots; ++j) {
       if (((slot_mask >> j) & 1) == 0) continue;
-      u64 z = m == 1 ? modarith::powmod(mod, Y[j], P / q)
-                     : modarith::powmod(mod, modarith::mulmod(mod, neg_k[j], modarith::pow2mod(mod, R[i - 1][j])),
-                                        ord / (u64{q} * m));
+      u64 z = target[j];
       // z * beta^(-s) = gamma^(v-1) gives the logarithm (v-1)*m_s + s < q.
       bool solved = false;
       for (u32 s = 0; s < m_s; ++s) {

@@ -7,9 +7,12 @@
 // mod p is cyclic, so that subgroup is the set of x with x^e = 1 for its
 // order e = ord / gcd(d, ord). With a multiple of the order in place of ord
 // the test keeps a superset of the right slots, never fewer.
+#include <array>
+
 #include "search/factor_search.hpp"
 #include "search/known_table.hpp"
 #include "search/legendre.hpp"
+#include "search/multi_pow.hpp"
 #include "search/order2.hpp"
 #include "search/scans.hpp"
 #include "search/sph_idea.hpp"
@@ -41,6 +44,18 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
     g = rest == 0 ? lcm : gcd32(lcm, rest);
   }
 
+  // Each candidate slot needs u^e = 1 with u = -k*2^r and e = ord / gcd(d, g).
+  // Every such e is (ord / g) * c with c = g / gcd(d, g) a divisor of g, so
+  // the powers u^(ord/g) of all candidates are taken side by side (one walk
+  // over the exponent's bits) and each is then raised to its own small c.
+  // A slot whose c is large (a data file with a large common step) takes its
+  // own power instead.
+  constexpr u32 small_cofactor = 256;
+  const u64 common_e = g != 0 ? ord / g : 0;
+  std::array<u64, slot_count> u_side{};
+  std::array<u32, slot_count> c_side{};
+  std::array<u32, slot_count> slot_side{};
+  u32 side_count = 0;
   SlotMask slot_mask = 0;
   u64 whacked = 0;
   for (int j = 0; j < slot_count; ++j) {
@@ -50,7 +65,6 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
       continue;
     }
     u64 t;
-    u64 e;
     if (setup.known_set_mode) {
       // A non-residue -k*2^(r mod 2) rules the slot out before any power.
       if (legendre_negative(qr_filter[j], p) < 0) {
@@ -61,21 +75,40 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
       // so a*b < 2^63 is far inside mulmod's domain (products below 2^50 * p).
       const auto [a, b] = setup.known_kpow[j];
       t = modarith::mulmod(mod, a, b == 0 ? 1 : b);
-      // Every step of the known set is even, so g = 1 or 2 decides gcd(d, g).
-      e = g == 1 ? ord : g == 2 ? ord >> 1 : ord / gcd32(d, g);
     } else {
       // k is an unsigned 32-bit value: k * 2^r mod p is exact for any
       // k < 2^32 (k*x < 2^50 * p for x < p).
       t = modarith::mulmod(mod, table.k_values[j], modarith::pow2mod(mod, table.n_offset[j]));
-      const u32 step_gcd = g != 0 ? gcd32(d, g) : gcd32(d, static_cast<u32>(ord % d));
-      e = ord / step_gcd;
     }
     // u = -k*2^r; t = 0 (k = 0 or p | k) gives u = p, whose power is 0.
     const u64 u = p - t;
-    if (modarith::powmod(mod, u, e) == 1) {
+    if (g != 0) {
+      const u32 c = g / gcd32(d, g);
+      if (c < small_cofactor) {
+        u_side[side_count] = u;
+        c_side[side_count] = c;
+        slot_side[side_count] = static_cast<u32>(j);
+        ++side_count;
+        continue;
+      }
+    }
+    const u32 step_gcd = g != 0 ? gcd32(d, g) : gcd32(d, static_cast<u32>(ord % d));
+    if (modarith::powmod(mod, u, ord / step_gcd) == 1) {
       slot_mask |= SlotMask{1} << j;
     } else {
       ++whacked;
+    }
+  }
+  if (side_count != 0) {
+    std::array<u64, slot_count> w{};
+    powmod_many(mod, u_side.data(), w.data(), side_count, common_e);
+    for (u32 i = 0; i < side_count; ++i) {
+      const u64 v = c_side[i] == 1 ? w[i] : modarith::powmod(mod, w[i], c_side[i]);
+      if (v == 1) {
+        slot_mask |= SlotMask{1} << slot_side[i];
+      } else {
+        ++whacked;
+      }
     }
   }
   ctx.counters.whacked_k += whacked;
