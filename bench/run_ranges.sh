@@ -50,7 +50,7 @@ for line in "${ranges[@]}"; do
   printf '%-5s %14s %14s %12s %10.1f  %s\n' "$name" "$wall_rate" "$own_rate" "$peak_mib" "$seconds" "$count"
   reference=bench/reference/$name.txt
   if [ $record -eq 1 ]; then
-    cp "$dir/factors.txt" "$reference"
+    mkdir -p bench/reference && cp "$dir/factors.txt" "$reference"
   elif ! cmp -s "$dir/factors.txt" "$reference"; then
     echo "  factor files differ from $reference:"
     diff "$reference" "$dir/factors.txt" | head -20
