@@ -13,14 +13,15 @@
 // position. Hits are rare; reporting them stays out of the loop body.
 #include "search/scans.hpp"
 
+#include <algorithm>
 #include <numeric>
 
 #include "search/scans_giant_step.hpp"
+#include "search/walks.hpp"
 
 namespace search {
 namespace {
 
-using modarith::BabyStepTable;
 using modarith::ModContext;
 using modarith::ScaledMultiplier;
 
@@ -44,14 +45,18 @@ inline constexpr u32 slots = slot_count;
 //
 // Offsets are 64-bit: with n_max near 2^32 a 32-bit offset would wrap and the
 // loop would never end. The count is known in advance, so the table is sized
-// once (load <= 1/2) and never grows during the fill. The general scan needs
-// at most 2^32 / 15840 = 271147 entries; the single-class scan about
-// sqrt(10 * (n_max - n_min) / a), plus up to 500000 / a blocks below n_min
-// when the table starts at 0 (a >= 5 from sph_idea). A very wide n range
-// costs memory and time in proportion but never overflows an index.
+// once. The general scan needs at most 2^32 / 15840 = 271147 entries; the
+// single-class scan about sqrt(10 * (n_max - n_min) / a), plus up to
+// 500000 / a blocks below n_min when the table starts at 0 (a >= 5 from
+// sph_idea). A very wide n range costs memory and time in proportion but
+// never overflows an index.
+//
+// The entries are one geometric run; it is computed as four interleaved runs
+// of factor beta^4, so four independent products are in flight, each run
+// kept in [0, 2p) and reduced only for its key.
 u64 build_giant_table(SearchContext& ctx, u64 p, u64 G, u32 n_min, u32 n_max, bool may_stay_empty) {
   const ModContext& mod = ctx.mod;
-  BabyStepTable& table = ctx.table;
+  StepTable& table = ctx.table;
   const u64 h = (p + 1) / 2;  // 2^(-1) mod p
   u64 offset = 0;
   u64 b = 1;
@@ -68,36 +73,57 @@ u64 build_giant_table(SearchContext& ctx, u64 p, u64 G, u32 n_min, u32 n_max, bo
   } else if (!may_stay_empty) {
     count = 1;
   }
-  table.clear(static_cast<u32>(count));
+  table.reset(static_cast<u32>(count), static_cast<u32>(b));
   if (count == 0) return 0;
   const ScaledMultiplier beta = modarith::prepare_scaled(mod, modarith::powmod(mod, h, G));
-  const u64 last = b + count - 1;
-  for (;;) {
-    table.insert(u, static_cast<u32>(b));
-    if (b == last) break;
-    ++b;
-    u = modarith::mulmod_scaled(mod, u, beta);
+  constexpr u64 runs = 4;
+  if (count < 4 * runs) {
+    for (u64 i = 0;; ++i) {
+      table.insert(u, static_cast<u32>(b + i));
+      if (i + 1 == count) break;
+      u = modarith::mulmod_scaled(mod, u, beta);
+    }
+    return count;
+  }
+  u64 r[runs];
+  r[0] = u;
+  for (u64 i = 1; i < runs; ++i) r[i] = modarith::mulmod_scaled(mod, r[i - 1], beta);
+  const ScaledMultiplier beta4 = modarith::prepare_scaled(mod, modarith::sqrmod(mod, modarith::sqrmod(mod, beta.mult)));
+  const u64 mult = beta4.mult;
+  const u64 w_int = beta4.w_int;
+  const u64 full = count / runs * runs;
+  u64 i = 0;
+  for (; i < full; i += runs) {
+    for (u64 c = 0; c < runs; ++c) {
+      const u64 v = r[c];
+      table.insert(v >= p ? v - p : v, static_cast<u32>(b + i + c));
+      r[c] = v * mult - modarith::mulhi(v, w_int) * p;
+    }
+  }
+  for (u64 c = 0; i < count; ++i, ++c) {
+    const u64 v = r[c];
+    table.insert(v >= p ? v - p : v, static_cast<u32>(b + i));
   }
   return count;
 }
 
-// Appends one hit per giant entry whose key equals x, in table order; `first`
-// is the index the first lookup found. n = G*(v-1) + base is formed in 64
-// bits, and an n that does not fit in 32 bits is dropped: no data file can
-// list it. With class_modulus != 0 only n = class_residue (mod class_modulus)
-// are reported (the general scan's walk for a modulus that does not divide
-// the giant step passes over other classes too).
-[[gnu::noinline]] void report_entries(const BabyStepTable& table, std::vector<Hit>& hits, u64 x, u32 first, u64 p,
-                                      u32 slot, u64 G, u64 base, u32 xmod, u32 class_modulus, u32 class_residue) {
-  u32 v = first;
-  u32 skip = 0;
-  do {
+// Appends one hit per giant entry whose key equals x, in ascending index.
+// n = G*(v-1) + base is formed in 64 bits, and an n that does not fit in 32
+// bits is dropped: no data file can list it. With class_modulus != 0 only
+// n = class_residue (mod class_modulus) are reported (the general scan's
+// walk for a modulus that does not divide the giant step passes over other
+// classes too).
+[[gnu::noinline]] void report_entries(const StepTable& table, std::vector<u32>& found, std::vector<Hit>& hits, u64 x,
+                                      u64 p, u32 slot, u64 G, u64 base, u32 xmod, u32 class_modulus,
+                                      u32 class_residue) {
+  found.clear();
+  table.all(x, found);
+  for (const u32 v : found) {
     const u64 n = G * (v - 1) + base;
     if (n <= n_ceiling && (class_modulus == 0 || n % class_modulus == class_residue)) {
       hits.push_back(Hit{p, slot, static_cast<u32>(n), xmod});
     }
-    v = table.lookup(x, ++skip);
-  } while (v != 0);
+  }
 }
 
 }  // namespace
@@ -105,9 +131,18 @@ u64 build_giant_table(SearchContext& ctx, u64 p, u64 G, u32 n_min, u32 n_max, bo
 void check_factors(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, SlotMask slot_mask) {
   if (build_giant_table(ctx, p, general_giant_step, table.n_min, table.n_max, true) == 0) return;
   const ModContext mod = ctx.mod;
-  const BabyStepTable& giant = ctx.table;
-  std::vector<Hit>& hits = ctx.hits;
 
+  // One walk per residue class of every surviving slot, in report order.
+  struct ClassWalk {
+    u32 slot;
+    u32 x0;
+    u32 step;
+    u32 filter;
+    u32 residue;
+  };
+  std::array<ClassWalk, slot_count * sievedata::max_residues> classes;
+  std::array<Walk, slot_count * sievedata::max_residues> walks;
+  u32 count = 0;
   for (u32 j = 0; j < slots; ++j) {
     if (((slot_mask >> j) & 1) == 0) continue;
     const u32 modulus = table.n_modulus[j];
@@ -127,15 +162,16 @@ void check_factors(SearchContext& ctx, const sievedata::SieveTable& table, u64 p
     for (u32 i = 0; i < residue_count; ++i) {
       const u32 r = table.n_residues[j][i];
       const u32 x0 = r % step;  // = r when the modulus divides the step
-      u64 x = modarith::mulmod(mod, k, modarith::pow2mod(mod, x0));
-      for (u32 s = 0;;) {
-        const u32 v = giant.lookup(x, 0);
-        if (v != 0) report_entries(giant, hits, x, v, p, j, general_giant_step, u64{x0} + s, 1, filter, r);
-        s += step;
-        if (s >= general_giant_step) break;
-        x = modarith::mulmod_scaled(mod, x, c);
-      }
+      classes[count] = ClassWalk{j, x0, step, filter, r};
+      walks[count] = Walk{modarith::mulmod(mod, k, modarith::pow2mod(mod, x0)), c, (general_giant_step - 1) / step + 1};
+      ++count;
     }
+  }
+  run_walks(mod, ctx.table, walks.data(), count, ctx.walk_hits);
+  for (const WalkHit& w : ctx.walk_hits) {
+    const ClassWalk& cw = classes[w.walk];
+    report_entries(ctx.table, ctx.found, ctx.hits, w.key, p, cw.slot, general_giant_step,
+                   u64{cw.x0} + w.position * cw.step, 1, cw.filter, cw.residue);
   }
 }
 
@@ -147,27 +183,29 @@ void check_factors_sph(SearchContext& ctx, const sievedata::SieveTable& table, u
   if (G == 1) G = 2;  // only for a = 1; keeps giant indices below 2^32
   build_giant_table(ctx, p, G, table.n_min, n_max, false);
   const ModContext mod = ctx.mod;
-  const BabyStepTable& giant = ctx.table;
-  std::vector<Hit>& hits = ctx.hits;
   const u64 c = modarith::pow2mod(mod, M);
 
+  std::array<u32, slot_count> slot_of{};
+  std::array<Walk, slot_count> walks;
+  u32 count = 0;
   for (u32 j = 0; j < slots; ++j) {
     if (((slot_mask >> j) & 1) == 0) continue;
     const u64 class_step = u64{S[j]} * M;  // divides a, so below 2^32
     if (class_step == 0) continue;
-    const u32 x0 = X[j];
-    u64 x = modarith::mulmod(mod, table.k_values[j], modarith::pow2mod(mod, x0));
-    const ScaledMultiplier z = modarith::prepare_scaled(mod, modarith::powmod(mod, c, S[j]));
-    // The walk stops at the giant step or past n_max. It goes on while
-    // s = n_max: with x0 = 0 and the table starting at 0, that position is
-    // n = n_max itself, which a stop at s >= n_max would skip.
-    for (u64 s = 0;;) {
-      const u32 v = giant.lookup(x, 0);
-      if (v != 0) report_entries(giant, hits, x, v, p, j, G, x0 + s, static_cast<u32>(class_step), 0, 0);
-      s += class_step;
-      if (s >= G || s > n_max) break;
-      x = modarith::mulmod_scaled(mod, x, z);
-    }
+    // The walk covers s = 0, class_step, ... while s < G and s <= n_max:
+    // with x0 = 0 and the table starting at 0, s = n_max is n = n_max itself.
+    const u64 positions = std::min((G - 1) / class_step, u64{n_max} / class_step) + 1;
+    slot_of[count] = j;
+    walks[count] = Walk{modarith::mulmod(mod, table.k_values[j], modarith::pow2mod(mod, X[j])),
+                        modarith::prepare_scaled(mod, modarith::powmod(mod, c, S[j])), positions};
+    ++count;
+  }
+  run_walks(mod, ctx.table, walks.data(), count, ctx.walk_hits);
+  for (const WalkHit& w : ctx.walk_hits) {
+    const u32 j = slot_of[w.walk];
+    const u64 class_step = u64{S[j]} * M;
+    report_entries(ctx.table, ctx.found, ctx.hits, w.key, p, j, G, X[j] + w.position * class_step,
+                   static_cast<u32>(class_step), 0, 0);
   }
 }
 

@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "common/types.hpp"
-#include "modarith/babystep_table.hpp"
 #include "modarith/modmul.hpp"
+#include "search/step_table.hpp"
+#include "search/walks.hpp"
 
 namespace search {
 using common::slot_count;
@@ -48,13 +49,17 @@ inline constexpr u32 max_moduli = 64;
 
 struct SearchContext {
   modarith::ModContext mod;
-  modarith::BabyStepTable table;
+  // Giant steps of the scans, baby steps of the Pohlig-Hellman route.
+  StepTable table;
   // Moduli of the order of 2 for the Pohlig-Hellman route, ending in 0.
   std::array<u32, max_moduli + 1> sph_moduli{};
   u32 sph_moduli_count = 0;
   // Hits of the prime under test, in the order they must be reported.
   std::vector<Hit> hits;
   Counters counters;
+  // Scratch of the scans, kept here so no prime allocates.
+  std::vector<WalkHit> walk_hits;
+  std::vector<u32> found;
   // Tests only: send every prime with surviving slots to the general scan.
   bool general_scan_only = false;
 };

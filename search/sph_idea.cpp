@@ -117,7 +117,7 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
   }
 
   const ModContext mod = ctx.mod;
-  modarith::BabyStepTable& babies = ctx.table;
+  StepTable& babies = ctx.table;
   std::array<u32, max_moduli + 1>& moduli = ctx.sph_moduli;
 
   // Y[j] = (-k)^(ord/P): raised to P/q it gives the target of modulus q.
@@ -168,7 +168,7 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       beta_inverse = pair_out[1];
       m_s = static_cast<u32>(std::sqrt(static_cast<double>(q))) + 1;
       const u32 entries = (q + m_s - 1) / m_s;
-      babies.clear(entries);
+      babies.reset(entries);
       const ScaledMultiplier gamma = modarith::prepare_scaled_div(mod, modarith::powmod(mod, beta, m_s));
       u64 x = 1;
       for (u32 b = 1;; ++b) {
@@ -207,7 +207,7 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       // z * beta^(-s) = gamma^(v-1) gives the logarithm (v-1)*m_s + s < q.
       bool solved = false;
       for (u32 s = 0; s < m_s; ++s) {
-        const u32 v = babies.lookup(z, 0);
+        const u32 v = babies.first(z);
         if (v != 0) {
           const u32 t = (v - 1) * m_s + s;
           R[i][j] = m == 1 ? t : t * m + R[i - 1][j];
