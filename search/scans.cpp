@@ -92,17 +92,18 @@ u64 build_giant_table(SearchContext& ctx, u64 p, u64 G, u32 n_min, u32 n_max, bo
   const u64 mult = beta4.mult;
   const u64 w_int = beta4.w_int;
   const u64 full = count / runs * runs;
+  const StepTable::Inserter fill = table.inserter();
   u64 i = 0;
   for (; i < full; i += runs) {
     for (u64 c = 0; c < runs; ++c) {
       const u64 v = r[c];
-      table.insert(v >= p ? v - p : v, static_cast<u32>(b + i + c));
+      fill.insert(v >= p ? v - p : v, static_cast<u32>(b + i + c));
       r[c] = v * mult - modarith::mulhi(v, w_int) * p;
     }
   }
   for (u64 c = 0; i < count; ++i, ++c) {
     const u64 v = r[c];
-    table.insert(v >= p ? v - p : v, static_cast<u32>(b + i));
+    fill.insert(v >= p ? v - p : v, static_cast<u32>(b + i));
   }
   return count;
 }

@@ -7,11 +7,11 @@
 // - the keys sit in an array indexed by b, and entries whose keys share their
 //   low bits are chained through a second array (an insert is three stores,
 //   no probing);
-// - every home (two per entry) has a word of 32 tag bits, one per value of
-//   the five key bits above the home's bits: a lookup tests its tag bit
-//   (about one in 64 is set), which answers almost every miss with one load
-//   and a well-predicted branch;
-// - only the tag words are cleared per search (eight bytes per entry). A chain
+// - every home (one to two per entry) has a word of 32 tag bits, one per
+//   value of the five key bits above the home's bits: a lookup tests its tag
+//   bit (at most one in 32 is set), which answers almost every miss with one
+//   load and a well-predicted branch;
+// - only the tag words are cleared per search (4 to 8 bytes per entry). A chain
 //   head is read only when its home has a tag of this search, so stale heads
 //   are never read.
 // Equal keys are returned in ascending index (their insertion order in a
@@ -34,7 +34,7 @@ class StepTable {
   void reset(u32 entries, u32 first_index = 1) {
     base_ = first_index - 1;
     u64 homes = min_homes;
-    while (homes < u64{entries} * 2) homes *= 2;
+    while (homes < entries) homes *= 2;
     home_mask_ = homes - 1;
     home_shift_ = static_cast<u32>(__builtin_ctzll(homes));
     if (tags_.size() < homes) {
@@ -46,20 +46,46 @@ class StepTable {
       next_.resize(u64{entries} + 1);
     }
     std::memset(tags_.data(), 0, homes * sizeof(u32));
-    count_ = 0;
+    count_ = entries;
   }
 
   // Stores key with an index of the reset's range, each index once.
-  void insert(u64 key, u32 index) {
-    const u32 b = index - base_;
-    const u64 home = key & home_mask_;
-    // A head is valid only when an earlier key of this fill tagged its home.
-    next_[b] = tags_[home] != 0 ? heads_[home] : 0;
-    tags_[home] |= tag_of(key);
-    heads_[home] = b;
-    keys_[b] = key;
-    ++count_;
+  void insert(u64 key, u32 index) { inserter().insert(key, index); }
+
+  // The insert with the table's fields copied into locals: a fill loop that
+  // keeps one in a local variable holds them in registers, where the stores
+  // into the arrays cannot make the compiler reload them.
+  struct Inserter {
+    u32* tags;
+    u32* heads;
+    u64* keys;
+    u32* next;
+    u64 home_mask;
+    u32 home_shift;
+    u32 base;
+    void insert(u64 key, u32 index) const {
+      const u32 b = index - base;
+      const u64 home = key & home_mask;
+      // A head is valid only when an earlier key of this fill tagged its home.
+      const u32 tag = tags[home];
+      next[b] = tag != 0 ? heads[home] : 0;
+      tags[home] = tag | (u32{1} << ((key >> home_shift) & 31));
+      heads[home] = b;
+      keys[b] = key;
+    }
+  };
+  Inserter inserter() {
+    return Inserter{tags_.data(), heads_.data(), keys_.data(), next_.data(), home_mask_, home_shift_, base_};
   }
+
+  // The miss test with the table's fields in locals (see Inserter).
+  struct Filter {
+    const u32* tags;
+    u64 home_mask;
+    u32 home_shift;
+    bool maybe(u64 key) const { return (tags[key & home_mask] >> ((key >> home_shift) & 31)) & 1; }
+  };
+  Filter filter() const { return Filter{tags_.data(), home_mask_, home_shift_}; }
 
   // False when key is certainly not in the table.
   bool maybe(u64 key) const { return (tags_[key & home_mask_] & tag_of(key)) != 0; }
@@ -91,6 +117,7 @@ class StepTable {
     return skip < found.size() ? found[skip] : 0;
   }
 
+  // The number of entries the reset made room for (a fill stores them all).
   u32 size() const { return count_; }
 
  private:

@@ -63,12 +63,13 @@ inline void run_walks(const modarith::ModContext& m, const StepTable& table, con
     active += live[l] ? 1 : 0;
   }
   const u64 p = m.p;
+  const StepTable::Filter filter = table.filter();
   while (active != 0) {
     for (u32 l = 0; l < lanes; ++l) {
       if (!live[l]) continue;
       const u64 v = x[l];
       const u64 key = v >= p ? v - p : v;
-      if (table.maybe(key) && table.first(key) != 0) hits.push_back(WalkHit{walk_of[l], position[l], key});
+      if (filter.maybe(key) && table.first(key) != 0) hits.push_back(WalkHit{walk_of[l], position[l], key});
       if (++position[l] == end[l]) {
         if (!start(l)) {
           live[l] = false;
