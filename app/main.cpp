@@ -10,13 +10,16 @@
 #include "app/range_driver.hpp"
 #include "app/run_settings.hpp"
 #include "app/status_file.hpp"
+#include "common/host_api.hpp"
 #include "common/platform.hpp"
 #include "primes/small_primes.hpp"
 #include "search/factor_search.hpp"
 #include "sievedata/data_loader.hpp"
 #include "sievedata/sieve_table.hpp"
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
   std::ostream& out = std::cout;
   app::print_usage(out);
 
@@ -44,4 +47,13 @@ int main(int argc, char** argv) {
   const search::SearchSetup setup = search::prepare_search(table);
 
   return app::run_ranges(settings, output, table, setup, out);
+}
+
+}  // namespace
+
+// Under a volunteer-computing client the program starts and ends through the
+// client's runtime, which learns the exit status that way.
+int main(int argc, char** argv) {
+  common::host_init();
+  return common::host_finish(run(argc, argv));
 }

@@ -5,13 +5,40 @@
 #include "app/prompts.hpp"
 #include "app/text_lines.hpp"
 #include "common/file_io.hpp"
+#include "common/host_api.hpp"
 #include "common/parse_u64.hpp"
 
 namespace app {
 
 namespace {
 
+// Under a client nobody can answer, so a question ends the run instead.
+bool refuse_question(std::ostream& out) {
+  out << "Cannot ask on standard input in this build: give the range on the command line or ship "
+      << status_file_name << ". Exiting." << std::endl;
+  return false;
+}
+
+bool ask_or_refuse(std::istream& in, std::ostream& out) {
+  return common::host_allows_questions() ? ask_clear_status(in, out) : refuse_question(out);
+}
+
+// A client restarts an interrupted task with its original command line. A
+// status file whose unfinished progress lies inside that very range is this
+// task's own checkpoint: continue from it instead of asking.
+bool resume_same_range(RunSettings& settings, std::ostream& out) {
+  const std::optional<std::string> text = common::read_file(status_file_name);
+  u64 pmin = 0;
+  u64 pmax = 0;
+  if (!text || read_status(*text, pmin, pmax, out) != StatusRead::unfinished) return false;
+  if (pmax != settings.pmax || pmin < settings.pmin || pmin >= pmax) return false;
+  settings.pmin = pmin;
+  out << "Found " << status_file_name << " with unfinished work. Continuing from last save point." << std::endl;
+  return true;
+}
+
 bool new_range_from_prompt(RunSettings& settings, std::istream& in, std::ostream& out) {
+  if (!common::host_allows_questions()) return refuse_question(out);
   if (!prompt_range(settings.pmin, settings.pmax, in, out)) return false;
   return write_range(settings.pmin, settings.pmax, out);
 }
@@ -48,7 +75,10 @@ bool decide_range(RunSettings& settings, std::istream& in, std::ostream& out) {
   if (settings.range_given) {
     // The old file's content does not matter here, only whether the user
     // agrees to lose it. Replacing it below is the deletion.
-    if (file_present(status_file_name) && !settings.force_range && !ask_clear_status(in, out)) return false;
+    if (file_present(status_file_name) && !settings.force_range) {
+      if (!common::host_allows_questions()) return resume_same_range(settings, out) || refuse_question(out);
+      if (!ask_clear_status(in, out)) return false;
+    }
     return write_range(settings.pmin, settings.pmax, out);
   }
 
@@ -66,7 +96,7 @@ bool decide_range(RunSettings& settings, std::istream& in, std::ostream& out) {
       return false;
     case StatusRead::done:
       out << "Found " << status_file_name << " with completed work." << std::endl;
-      if (!settings.force_range && !ask_clear_status(in, out)) return false;
+      if (!settings.force_range && !ask_or_refuse(in, out)) return false;
       return new_range_from_prompt(settings, in, out);
     case StatusRead::unfinished:
       // pmin >= pmax is left to the range checks, which name both values.

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include "common/host_api.hpp"
 #include "common/parse_u64.hpp"
 
 namespace app {
@@ -34,7 +35,7 @@ std::optional<common::u64> range_value(std::string_view line) {
 
 bool file_present(const std::string& name) {
   struct stat info {};
-  return ::lstat(name.c_str(), &info) == 0 || errno != ENOENT;
+  return ::lstat(common::resolve_file_name(name).c_str(), &info) == 0 || errno != ENOENT;
 }
 
 }  // namespace app

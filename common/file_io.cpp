@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/host_api.hpp"
+
 namespace common {
 
 namespace {
@@ -37,13 +39,16 @@ bool finish(int fd, std::string_view text) {
 
 }  // namespace
 
+// Callers pass the logical name; under a client it may stand for a file
+// elsewhere, so each function resolves it before opening.
 bool append_text(const std::string& path, std::string_view text) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  const int fd = ::open(resolve_file_name(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   return finish(fd, text);
 }
 
-bool replace_file(const std::string& path, std::string_view content) {
+bool replace_file(const std::string& logical_path, std::string_view content) {
+  const std::string path = resolve_file_name(logical_path);
   const std::string temp = path + ".tmp";
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
@@ -55,7 +60,7 @@ bool replace_file(const std::string& path, std::string_view content) {
 }
 
 std::optional<std::string> read_file(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(resolve_file_name(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   std::string content;
   char buffer[1 << 16];

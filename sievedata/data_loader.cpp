@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/host_api.hpp"
 #include "sievedata/data_parser.hpp"
 #include "sievedata/residue_choice.hpp"
 
@@ -25,7 +26,7 @@ namespace {
 // Sized from the file's length up front, so a large file is not copied
 // through a chain of growing buffers.
 std::optional<std::string> read_whole_file(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(common::resolve_file_name(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   std::string content;
   struct stat info {};
