@@ -58,7 +58,8 @@ class PrimeSegment {
   void presieve();
   void cross_off();
   void collect_factors();
-  void sort_factors_by_prime();
+  // Cloned for POPCNT; clang wants the clones declared before the first call.
+  __attribute__((target_clones("popcnt", "default"))) void sort_factors_by_prime();
   u32 rank(u32 i) const;
 
   u64 base_ = 0;
