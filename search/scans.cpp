@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "search/geometric_fill.hpp"
 #include "search/scans_giant_step.hpp"
 #include "search/walks.hpp"
 
@@ -50,10 +51,6 @@ inline constexpr u32 slots = slot_count;
 // 500000 / a blocks below n_min when the table starts at 0 (a >= 5 from
 // sph_idea). A very wide n range costs memory and time in proportion but
 // never overflows an index.
-//
-// The entries are one geometric run; it is computed as four interleaved runs
-// of factor beta^4, so four independent products are in flight, each run
-// kept in [0, 2p) and reduced only for its key.
 u64 build_giant_table(SearchContext& ctx, u64 p, u64 G, u32 n_min, u32 n_max, bool may_stay_empty) {
   const ModContext& mod = ctx.mod;
   StepTable& table = ctx.table;
@@ -76,35 +73,7 @@ u64 build_giant_table(SearchContext& ctx, u64 p, u64 G, u32 n_min, u32 n_max, bo
   table.reset(static_cast<u32>(count), static_cast<u32>(b));
   if (count == 0) return 0;
   const ScaledMultiplier beta = modarith::prepare_scaled(mod, modarith::powmod(mod, h, G));
-  constexpr u64 runs = 4;
-  if (count < 4 * runs) {
-    for (u64 i = 0;; ++i) {
-      table.insert(u, static_cast<u32>(b + i));
-      if (i + 1 == count) break;
-      u = modarith::mulmod_scaled(mod, u, beta);
-    }
-    return count;
-  }
-  u64 r[runs];
-  r[0] = u;
-  for (u64 i = 1; i < runs; ++i) r[i] = modarith::mulmod_scaled(mod, r[i - 1], beta);
-  const ScaledMultiplier beta4 = modarith::prepare_scaled(mod, modarith::sqrmod(mod, modarith::sqrmod(mod, beta.mult)));
-  const u64 mult = beta4.mult;
-  const u64 w_int = beta4.w_int;
-  const u64 full = count / runs * runs;
-  const StepTable::Inserter fill = table.inserter();
-  u64 i = 0;
-  for (; i < full; i += runs) {
-    for (u64 c = 0; c < runs; ++c) {
-      const u64 v = r[c];
-      fill.insert(v >= p ? v - p : v, static_cast<u32>(b + i + c));
-      r[c] = v * mult - modarith::mulhi(v, w_int) * p;
-    }
-  }
-  for (u64 c = 0; i < count; ++i, ++c) {
-    const u64 v = r[c];
-    fill.insert(v >= p ? v - p : v, static_cast<u32>(b + i));
-  }
+  fill_geometric(mod, table, u, beta, count, static_cast<u32>(b));
   return count;
 }
 

@@ -20,6 +20,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "search/geometric_fill.hpp"
 #include "search/multi_pow.hpp"
 #include "search/order2.hpp"
 #include "search/scans.hpp"
@@ -170,12 +171,7 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       const u32 entries = (q + m_s - 1) / m_s;
       babies.reset(entries);
       const ScaledMultiplier gamma = modarith::prepare_scaled_div(mod, modarith::powmod(mod, beta, m_s));
-      u64 x = 1;
-      for (u32 b = 1;; ++b) {
-        babies.insert(x, b);
-        if (b == entries) break;
-        x = modarith::mulmod_scaled(mod, x, gamma);
-      }
+      fill_geometric(mod, babies, 1, gamma, entries, 1);
       prev = q;
       m = 1;
     }
@@ -201,23 +197,47 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
                                      ord / (u64{q} * m));
       }
     }
+    // The baby walks z * beta^(-s), s = 0 .. m_s-1, of all surviving slots
+    // side by side; a slot stops at its first s whose value is in the table,
+    // gamma^(v-1), which gives the logarithm (v-1)*m_s + s.
+    std::array<u32, slot_count> lane_slot{};
+    std::array<u64, slot_count> z{};
+    std::array<bool, slot_count> solved{};
+    u32 lanes = 0;
     for (u32 j = 0; j < slots; ++j) {
       if (((slot_mask >> j) & 1) == 0) continue;
-      u64 z = target[j];
-      // z * beta^(-s) = gamma^(v-1) gives the logarithm (v-1)*m_s + s < q.
-      bool solved = false;
-      for (u32 s = 0; s < m_s; ++s) {
-        const u32 v = babies.first(z);
-        if (v != 0) {
-          const u32 t = (v - 1) * m_s + s;
-          R[i][j] = m == 1 ? t : t * m + R[i - 1][j];
-          solved = true;
-          break;
+      lane_slot[lanes] = j;
+      z[lanes] = target[j];
+      ++lanes;
+    }
+    {
+      const StepTable::Filter filter = babies.filter();
+      const u64 mult = alpha.mult;
+      const u64 w_int = alpha.w_int;
+      u32 open = lanes;
+      for (u32 s = 0; s < m_s && open != 0; ++s) {
+        for (u32 l = 0; l < lanes; ++l) {
+          if (solved[l]) continue;
+          const u64 v = z[l];
+          const u64 key = v >= p ? v - p : v;
+          if (filter.maybe(key)) {
+            const u32 b = babies.first(key);
+            if (b != 0) {
+              const u32 j = lane_slot[l];
+              const u32 t = (b - 1) * m_s + s;
+              R[i][j] = m == 1 ? t : t * m + R[i - 1][j];
+              solved[l] = true;
+              --open;
+              continue;
+            }
+          }
+          z[l] = v * mult - modarith::mulhi(v, w_int) * p;
         }
-        z = modarith::mulmod_scaled(mod, z, alpha);
       }
-      if (!solved) {  // the target is no power of beta: no n at all
-        slot_mask &= ~(SlotMask{1} << j);
+    }
+    for (u32 l = 0; l < lanes; ++l) {
+      if (!solved[l]) {  // the target is no power of beta: no n at all
+        slot_mask &= ~(SlotMask{1} << lane_slot[l]);
         ++ctx.counters.whacked_k;
       }
     }
