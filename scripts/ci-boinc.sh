@@ -99,6 +99,35 @@ for f in $files_a; do
 done
 echo "ci-boinc: same output and same files ($(echo $files_a | tr '\n' ' '))"
 
+# --- 1b. Every file is opened through BOINC's name resolution ---------------
+# Under a client each file of the task may be a link file ("<soft_link>path
+# </soft_link>") standing for a file elsewhere. The runtime follows such
+# links in standalone mode too, so a slot directory made of link files only
+# must leave the same content in the files they point to.
+echo "ci-boinc: the same run through link files"
+slot="$scratch/links/slot"
+project="$scratch/links/project"
+mkdir -p "$slot" "$project"
+cp examples/Vesk.dat "$project/Vesk.dat"
+printf 'pmin=1004000000\npmax=1006000000\n' >"$project/nextrange.txt"
+linked_files="Vesk.dat VeskStatus.dat nextrange.txt fact.txt factexcl.txt factrange.txt stat.txt"
+for f in $linked_files; do
+  echo "<soft_link>../project/$f</soft_link>" >"$slot/$f"
+done
+run_in "$slot" "$boinc_bin" -u -i 500000 "${range[@]}"
+[ "$(cat "$slot/exit_status")" = 0 ] || fail "run through link files ended with status $(cat "$slot/exit_status")"
+diff <(normalise "$a/stdout.log") <(normalise "$slot/stdout.log") || fail "standard output through link files differs"
+for f in $linked_files; do
+  [ "$(cat "$slot/$f")" = "<soft_link>../project/$f</soft_link>" ] || fail "the link file $f was written to"
+  case $f in
+    VeskStatus.dat | stat.txt)
+      diff <(normalise "$a/$f") <(normalise "$project/$f") >/dev/null || fail "$f through its link differs" ;;
+    *)
+      cmp -s "$a/$f" "$project/$f" || fail "$f through its link differs" ;;
+  esac
+done
+echo "ci-boinc: every file went through its link"
+
 # --- 2. No question is ever waited for --------------------------------------
 # Standard input is a FIFO that stays open and silent: a build that waited
 # for an answer would hang until the timeout.
