@@ -2,7 +2,8 @@
 # CI check of the BOINC build (QUARROW_BOINC=ON) in the runtime's standalone
 # mode, i.e. with no BOINC client present:
 #  1. it sieves a short range (with -u and a queued second range) and must
-#     print the same and leave the same files as the console build;
+#     print the same and leave the same files as the console build, also
+#     when every file is a BOINC link file pointing elsewhere;
 #  2. it never waits for standard input: a question ends the run (status 1);
 #  3. a run killed with SIGKILL resumes from its checkpoint, both when started
 #     again with the same command line (what a client does) and when started
