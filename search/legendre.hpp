@@ -35,17 +35,19 @@ inline int legendre_negative(i32 a, u64 p) {
     if (m != 1) return 0;
     x = 1;  // (p mod 1 / 1) = 1: the flips so far decide
   }
-  // The comparison of x and m is unpredictable, so the swap is written as
-  // a pair of selects (conditional moves) and the only branch is the exit.
+  // The comparison of x and m is unpredictable, so the swap is done with
+  // an all-ones-or-zero mask (the compiler turned selects into a branch that
+  // mispredicted about every other round) and the only branch is the exit.
   for (;;) {
     const int twos = std::countr_zero(x);
     x >>= twos;
     flips ^= static_cast<u32>(twos) & jacobi2_parity[m & 7];
     if (x == m) break;
     const u32 below = x < m ? 1 : 0;
+    const u32 mask = 0u - below;
     flips ^= below & ((m & x) >> 1);
-    const u32 low = below != 0 ? x : m;
-    const u32 high = below != 0 ? m : x;
+    const u32 low = m ^ ((x ^ m) & mask);  // the smaller of x and m
+    const u32 high = x ^ m ^ low;
     m = low;
     x = high - low;  // both odd: the difference is even and positive
   }
