@@ -52,6 +52,7 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
   // own power instead.
   constexpr u32 small_cofactor = 256;
   const u64 common_e = g != 0 ? ord / g : 0;
+  const u64 half_p_minus_1 = (p - 1) / 2;
   std::array<u64, slot_count> u_side{};
   std::array<u32, slot_count> c_side{};
   std::array<u32, slot_count> slot_side{};
@@ -67,8 +68,16 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
     u64 t;
     if (setup.known_set_mode) {
       // A non-residue -k*2^(r mod 2) rules the slot out before any power.
-      if (legendre_negative(qr_filter[j], p) < 0) {
+      const int symbol = legendre_negative(qr_filter[j], p);
+      if (symbol < 0) {
         ++whacked;
+        continue;
+      }
+      // u differs from -k*2^(r mod 2) by an even power of 2, a square, so
+      // u^((p-1)/2) = +1 is already known: when the exponent is exactly
+      // (p-1)/2 the power need not be taken.
+      if (symbol > 0 && g != 0 && common_e * (g / gcd32(d, g)) == half_p_minus_1) {
+        slot_mask |= SlotMask{1} << j;
         continue;
       }
       // a mod p, or a*b mod p, without a division: a < 2^40 and b <= 2^23,
