@@ -67,8 +67,10 @@ class StepTable {
       const u32 b = index - base;
       const u64 home = key & home_mask;
       // A head is valid only when an earlier key of this fill tagged its home.
+      // Masked, not selected: whether a home is taken is unpredictable, and
+      // a stale head is a harmless read (the arrays are sized together).
       const u32 tag = tags[home];
-      next[b] = tag != 0 ? heads[home] : 0;
+      next[b] = heads[home] & (0u - static_cast<u32>(tag != 0));
       tags[home] = tag | (u32{1} << ((key >> home_shift) & 31));
       heads[home] = b;
       keys[b] = key;
