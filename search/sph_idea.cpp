@@ -17,6 +17,7 @@
 #include "search/sph_idea.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <numeric>
 
@@ -167,7 +168,15 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       powmod_many(mod, pair_in, pair_out, 2, ord / q);
       beta = pair_out[0];
       beta_inverse = pair_out[1];
-      m_s = static_cast<u32>(std::sqrt(static_cast<double>(q))) + 1;
+      // Baby steps per walk. beta has order exactly q (every prime of q
+      // keeps its full power in ord), so the logarithm in [0, q) is unique
+      // and every split of q into table entries and walk steps finds the
+      // same one: a walk first meets the table at s = n mod m_s. The split
+      // is chosen for cost: the table is filled once, but every surviving
+      // slot walks (about m_s / 2 steps on average), so with S slots the
+      // table takes about sqrt(S / 1.5) times more entries than sqrt(q).
+      const double walkers = std::max(1, std::popcount(slot_mask));
+      m_s = static_cast<u32>(std::sqrt(1.5 * static_cast<double>(q) / walkers)) + 1;
       const u32 entries = (q + m_s - 1) / m_s;
       babies.reset(entries);
       const ScaledMultiplier gamma = modarith::prepare_scaled_div(mod, modarith::powmod(mod, beta, m_s));
