@@ -44,7 +44,18 @@ bool finish(int fd, std::string_view text) {
 bool append_text(const std::string& path, std::string_view text) {
   const int fd = ::open(resolve_file_name(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  return finish(fd, text);
+  // A full disk can take part of the text and refuse the rest; the next
+  // append would then continue that half line. Cut the file back to where
+  // it ended, so that what it held stays exactly as it was.
+  const off_t old_end = ::lseek(fd, 0, SEEK_END);
+  if (!write_all(fd, text)) {
+    if (old_end >= 0 && ::ftruncate(fd, old_end) != 0) {
+      // Nothing more can be done; the caller reports the failed write.
+    }
+    ::close(fd);
+    return false;
+  }
+  return finish(fd, std::string_view{});
 }
 
 bool replace_file(const std::string& logical_path, std::string_view content) {
