@@ -5,6 +5,7 @@
 #include "app/run_settings.hpp"
 
 #include <string_view>
+#include <thread>
 
 #include "common/parse_u64.hpp"
 #include "common/platform.hpp"
@@ -31,7 +32,10 @@ std::optional<u64> read_number(const std::string& text, std::string_view after_s
 
 }  // namespace
 
-std::optional<CommandLine> parse_arguments(std::span<const std::string> args, std::ostream& out) {
+u32 online_processor_count() { return std::thread::hardware_concurrency(); }
+
+std::optional<CommandLine> parse_arguments(std::span<const std::string> args, std::ostream& out,
+                                           u32 online_processors) {
   CommandLine line;
   RunSettings& settings = line.settings;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -59,7 +63,7 @@ std::optional<CommandLine> parse_arguments(std::span<const std::string> args, st
       line.output.verbosity = 1;
     } else if (name == "vv") {
       line.output.verbosity = 2;
-    } else if (name == "i" || name == "p" || name == "pt" || name == "s") {
+    } else if (name == "i" || name == "p" || name == "pt" || name == "s" || name == "t") {
       if (i + 1 == args.size()) {
         out << "Missing value after " << arg << std::endl;
         return std::nullopt;
@@ -79,6 +83,18 @@ std::optional<CommandLine> parse_arguments(std::span<const std::string> args, st
           return std::nullopt;
         }
         settings.process_priority = static_cast<u32>(*number);
+      } else if (name == "t") {
+        if (*number < 1 || *number > max_threads) {
+          out << "Bad thread count. Give value between 1 and " << max_threads << " inclusive." << std::endl;
+          return std::nullopt;
+        }
+        settings.threads = static_cast<u32>(*number);
+        // More threads than processors still gives the same output, only
+        // more slowly; the volunteer may have a reason.
+        if (online_processors != 0 && settings.threads > online_processors) {
+          out << "Warning: " << settings.threads << " threads, but only " << online_processors
+              << " processors are online." << std::endl;
+        }
       } else {
         if (*number >= common::thread_priority_count) {
           out << "Bad thread priority. Give value between 0 and 5 inclusive." << std::endl;
@@ -107,6 +123,7 @@ void print_usage(std::ostream& out) {
       "\t-s <filename> = use alternative Vesk.dat",
       "\t-u = update Vesk.dat afterwards",
       "\t-v = print some additional info. -vv gives more",
+      "\t-t <threads> = number of sieving threads. 1 is default",
       "New factors are written to fact.txt, duplicates to factexcl.txt, and those",
       "outside the n range to factrange.txt. Some statistics are written to stat.txt",
   };

@@ -20,6 +20,7 @@ struct RunSettings {
   u64 save_interval = 10000000;             // -i, in p (not in primes)
   u32 process_priority = 0;                 // -p, 0 idle .. 4 high
   u32 thread_priority = 3;                  // -pt, 0 idle .. 5 highest, 3 normal
+  u32 threads = 1;                          // -t, sieving threads, 1 .. max_threads
   bool force_range = false;                 // -f
   bool update_data_file = false;            // -u
   bool range_given = false;                 // a first number was on the command line
@@ -27,18 +28,27 @@ struct RunSettings {
   u64 pmax = 0;
 };
 
+// More threads than this would only cost memory (each has a segment sieve
+// of tens of megabytes) on any machine a volunteer has.
+inline constexpr u32 max_threads = 256;
+
 struct CommandLine {
   RunSettings settings;
   sievedata::OutputSettings output;  // -v, -vv, -d
 };
 
+// The number of processors online; 0 when the system does not tell.
+u32 online_processor_count();
+
 // Examines `args` (the arguments after the program name) in order and
 // returns the settings they make. Unknown switches are reported on `out` and
 // skipped. Returns nothing, after printing the reason on `out`, when the run
-// must end with exit status 1: a priority out of range, a value switch with
-// no value after it, or a value or number that is not a decimal number
-// fitting 64 bits.
-std::optional<CommandLine> parse_arguments(std::span<const std::string> args, std::ostream& out);
+// must end with exit status 1: a priority or thread count out of range, a
+// value switch with no value after it, or a value or number that is not a
+// decimal number fitting 64 bits. A thread count above `online_processors`
+// (when that is not 0) is taken, with a warning.
+std::optional<CommandLine> parse_arguments(std::span<const std::string> args, std::ostream& out,
+                                           u32 online_processors = online_processor_count());
 
 // The banner and usage text, printed at every start.
 void print_usage(std::ostream& out);

@@ -148,6 +148,44 @@ TEST(CommandLine, PriorityLimits) {
   EXPECT_EQ(p.line->settings.thread_priority, 5u);
 }
 
+TEST(CommandLine, ThreadCount) {
+  struct Case {
+    std::vector<std::string> args;
+    unsigned online;  // processors online; 0: the system does not say
+    bool accepted;
+    unsigned threads;
+    std::string output;
+  };
+  const std::string bad = "Bad thread count. Give value between 1 and 256 inclusive.\n";
+  const Case cases[] = {
+      {{}, 2, true, 1, ""},
+      {{"-t", "1"}, 2, true, 1, ""},
+      {{"-t", "2"}, 2, true, 2, ""},
+      {{"-t", "3"}, 2, true, 3, "Warning: 3 threads, but only 2 processors are online.\n"},
+      {{"-t", "256"}, 0, true, 256, ""},
+      {{"-t", "0"}, 2, false, 0, bad},
+      {{"-t", "257"}, 2, false, 0, bad},
+      {{"-t", "4294967297"}, 2, false, 0, bad},  // not taken modulo 2^32
+      {{"-t", "-1"}, 2, false, 0, "Bad number after -t: '-1'. Give a decimal number below 18446744073709551616.\n"},
+      {{"-t", "two"}, 2, false, 0, "Bad number after -t: 'two'. Give a decimal number below 18446744073709551616.\n"},
+      {{"-t"}, 2, false, 0, "Missing value after -t\n"},
+      // Stops at once, like the priorities: the unknown switch after it is
+      // never looked at.
+      {{"-t", "0", "-x"}, 2, false, 0, bad},
+      {{"-t", "4", "-t", "2"}, 2, true, 2, "Warning: 4 threads, but only 2 processors are online.\n"},
+  };
+  for (const Case& c : cases) {
+    std::ostringstream out;
+    const std::optional<app::CommandLine> line = app::parse_arguments(c.args, out, c.online);
+    const std::string args = c.args.empty() ? "(none)" : c.args[0] + " " + c.args.back();
+    ASSERT_EQ(line.has_value(), c.accepted) << args;
+    if (line) {
+      EXPECT_EQ(line->settings.threads, c.threads) << args;
+    }
+    EXPECT_EQ(out.str(), c.output) << args;
+  }
+}
+
 TEST(CommandLine, MissingOrUnreadableValuesStopTheRun) {
   struct Case {
     std::vector<std::string> args;
@@ -178,16 +216,17 @@ TEST(Usage, BannerAndUsageText) {
   std::vector<std::string> lines;
   std::istringstream in(out.str());
   for (std::string line; std::getline(in, line);) lines.push_back(line);
-  ASSERT_EQ(lines.size(), 14u);
+  ASSERT_EQ(lines.size(), 15u);
   EXPECT_EQ(lines[0], "quarrow v0.36");
   EXPECT_FALSE(lines[1].empty());
   EXPECT_EQ(lines[2], "usage: quarrow [switches] [<pmin> <pmax>]");
-  for (std::size_t i = 3; i < 12; ++i) EXPECT_EQ(lines[i][0], '\t') << "line " << i + 1;
+  for (std::size_t i = 3; i < 13; ++i) EXPECT_EQ(lines[i][0], '\t') << "line " << i + 1;
   EXPECT_EQ(lines[3], "\t-d = don't output excluded (duplicates/outside range) factors");
   EXPECT_EQ(lines[6], "\t                default is 10000000, which saves every 10 million p");
   EXPECT_EQ(lines[8], "\t-pt <threadp> = set thread priority from 0 to 5. 3 is normal, default");
   EXPECT_EQ(lines[9], "\t-s <filename> = use alternative Vesk.dat");
-  EXPECT_EQ(lines[13], "outside the n range to factrange.txt. Some statistics are written to stat.txt");
+  EXPECT_EQ(lines[12], "\t-t <threads> = number of sieving threads. 1 is default");
+  EXPECT_EQ(lines[14], "outside the n range to factrange.txt. Some statistics are written to stat.txt");
   EXPECT_EQ(out.str().back(), '\n');
 }
 

@@ -128,7 +128,7 @@ std::vector<std::string> after_banner(const RunResult& result) {
   if (lines.size() < banner_lines) return {};
   EXPECT_EQ(lines[0], "quarrow v0.36");
   EXPECT_EQ(lines[2], "usage: quarrow [switches] [<pmin> <pmax>]");
-  EXPECT_EQ(lines[13], "outside the n range to factrange.txt. Some statistics are written to stat.txt");
+  EXPECT_EQ(lines[banner_lines - 1], "outside the n range to factrange.txt. Some statistics are written to stat.txt");
   EXPECT_EQ(result.err, "") << "nothing may go to standard error";
   return std::vector<std::string>(lines.begin() + banner_lines, lines.end());
 }
