@@ -1,8 +1,10 @@
 #include "app/range_driver.hpp"
 
+#include "app/parallel_sieve.hpp"
 #include "app/statistics.hpp"
 #include "app/status_file.hpp"
 #include "common/file_io.hpp"
+#include "common/host_api.hpp"
 #include "search/factor_search.hpp"
 #include "sievedata/data_writer.hpp"
 #include "sievedata/factor_output.hpp"
@@ -62,6 +64,9 @@ int RangeDriver::run_ranges() {
 }
 
 u64 RangeDriver::sieve_range(u64 pmin, u64 pmax) {
+  range_pmin_ = pmin;
+  range_pmax_ = pmax;
+  if (settings_.threads > 1) return sieve_range_threads(pmin, pmax);
   range_stopwatch_.reset();
   iterator_.segment_stopwatch.reset();
   range_stopwatch_.start();
@@ -77,7 +82,7 @@ u64 RangeDriver::sieve_range(u64 pmin, u64 pmax) {
     }
     // Measured in p, not in primes; an interval of 0 saves after every prime.
     if (p - last_save_p >= settings_.save_interval) {
-      save_progress(p);
+      save_progress(p, iterator_.current_rate);
       last_save_p = p;
     }
     p = iterator_.next_prime();
@@ -86,11 +91,38 @@ u64 RangeDriver::sieve_range(u64 pmin, u64 pmax) {
   return p;
 }
 
+// Several workers, this thread the single writer. The rate of the progress
+// lines is the writer's: integers per second over the last segment it
+// finished replaying, i.e. the workers' combined speed.
+u64 RangeDriver::sieve_range_threads(u64 pmin, u64 pmax) {
+  ParallelRange range;
+  range.pmin = pmin;
+  range.pmax = pmax;
+  range.save_interval = settings_.save_interval;
+  range.threads = settings_.threads;
+  range.process_priority = settings_.process_priority;
+  range.thread_priority = settings_.thread_priority;
+  RangeWriter writer;
+  writer.report = [this](const search::Hit& hit) {
+    sievedata::report_factor(table_, output_, out_, hit.p, hit.slot, hit.n, hit.xmod);
+  };
+  writer.save = [this](u64 p, u32 rate) { save_progress(p, rate); };
+
+  range_stopwatch_.reset();
+  range_stopwatch_.start();
+  const u64 p_end = sieve_range_parallel(range, setup_, table_, writer, context_.counters, iterator_.current_rate);
+  range_stopwatch_.stop();
+  return p_end;
+}
+
 // Every prime up to and including p has been tested and its factors are on
 // disk, so a run resumed from this line loses nothing.
-void RangeDriver::save_progress(u64 p) {
-  out_ << progress_console_line(p, iterator_.current_rate) << std::endl;
-  if (!common::append_text(status_file_name, progress_status_line(p, iterator_.current_rate))) {
+void RangeDriver::save_progress(u64 p, u32 rate) {
+  out_ << progress_console_line(p, rate) << std::endl;
+  common::host_report_progress(static_cast<double>(p - range_pmin_) / static_cast<double>(range_pmax_ - range_pmin_));
+  if (common::append_text(status_file_name, progress_status_line(p, rate))) {
+    common::host_checkpoint_done();
+  } else {
     out_ << "Warning: could not write " << status_file_name << std::endl;
   }
 }

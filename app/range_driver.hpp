@@ -36,9 +36,15 @@ class RangeDriver {
   int run_ranges();
 
  private:
-  // Sieves [pmin, pmax] (checked) and returns the first prime above pmax.
+  // Sieves [pmin, pmax] (checked) and returns the first prime above pmax:
+  // on this thread with one thread, else with the parallel sieve, whose
+  // output is the same apart from rates and times.
   u64 sieve_range(u64 pmin, u64 pmax);
-  void save_progress(u64 p);
+  u64 sieve_range_threads(u64 pmin, u64 pmax);
+  // A progress save at prime p with the rate to print; also tells a
+  // volunteer-computing client the fraction done and, once the status line
+  // is on disk, that a checkpoint is complete.
+  void save_progress(u64 p, u32 rate);
   void finish_status_file();
   void save_data_file();
 
@@ -48,9 +54,14 @@ class RangeDriver {
   const search::SearchSetup& setup_;
   std::ostream& out_;
 
+  // One thread: the iterator and the context of the search. With several,
+  // the context keeps the summed counters and the iterator's current_rate
+  // the writer's rate (so both carry across ranges either way).
   primes::PrimeIterator iterator_;
   search::SearchContext context_;
   common::Stopwatch range_stopwatch_;
+  u64 range_pmin_ = 0;  // the range being sieved, for the progress fraction
+  u64 range_pmax_ = 0;
 };
 
 // Runs the ranges with one driver for the whole run; the exit status.

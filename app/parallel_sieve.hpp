@@ -1,0 +1,50 @@
+// The range loop on several threads (-t 2 and more). Each worker sieves
+// whole segments with a segment sieve and a search context of its own and
+// tests their primes; the calling thread is the single writer: it takes the
+// segments' reports strictly in order of their base and replays them prime
+// by prime exactly as the one-thread loop would have run, so the console,
+// the factor files, the counters, the progress saves and the table's
+// remaining n come out the same. Only the rates and times differ.
+//
+// Why a save stays safe: the writer reaches a prime only after every earlier
+// segment has been replayed and every earlier hit of this segment reported
+// (on disk), so a "pmin=" line never runs ahead of the factors below it.
+#pragma once
+#include <functional>
+
+#include "common/types.hpp"
+#include "search/search_context.hpp"
+#include "sievedata/sieve_table.hpp"
+
+namespace app {
+using common::u32;
+using common::u64;
+
+struct ParallelRange {
+  u64 pmin = 0;  // even, checked
+  u64 pmax = 0;
+  u64 save_interval = 0;
+  u32 threads = 2;  // workers; the writer is the calling thread
+  // Applied by every worker to itself (the -p / -pt indices).
+  u32 process_priority = 0;
+  u32 thread_priority = 3;
+};
+
+// What the writer does with a report, in the one-thread loop's order.
+struct RangeWriter {
+  std::function<void(const search::Hit& hit)> report;  // every hit of a prime, before its save
+  std::function<void(u64 p, u32 rate)> save;           // a progress save at prime p
+};
+
+// Sieves the primes of [pmin, pmax] and returns the first prime above pmax.
+// Adds the workers' counters into `counters`. `current_rate` becomes, at the
+// end of every segment the writer finishes, the thousands of integers per
+// second over that segment as the writer consumed it (so with several
+// workers it shows their combined speed); it keeps its value otherwise.
+// The search reads only the table's k, n range and residue data, which do
+// not change during a range; `writer.report` may change the n sets.
+u64 sieve_range_parallel(const ParallelRange& range, const search::SearchSetup& setup,
+                         const sievedata::SieveTable& table, const RangeWriter& writer, search::Counters& counters,
+                         u32& current_rate);
+
+}  // namespace app
