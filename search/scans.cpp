@@ -8,9 +8,10 @@
 // before stopped, so the blocks together cover every n of the classes from the
 // first block's start up to n_max.
 //
-// The hot loops are the baby walks: one multiplication by a fixed factor
-// (prepared once, one floating multiply per step) and one table probe per
-// position. Hits are rare; reporting them stays out of the loop body.
+// The hot loops are the giant fill and the baby walks: one multiplication by
+// a fixed factor (prepared once) and one table insert or miss test per
+// position, several chains side by side. Hits are rare; the walks only note
+// where they happened, and the reports are made afterwards in order.
 #include "search/scans.hpp"
 
 #include <algorithm>

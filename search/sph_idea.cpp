@@ -5,7 +5,7 @@
 // h = 2^(-1), p | k*2^n+1 means h^n = -k. Raised to ord/q this reads
 // beta^n = (-k)^(ord/q) with beta = h^(ord/q) of order q, so n mod q is a
 // discrete logarithm in a group of q elements, solved by baby steps and giant
-// steps in a table of about sqrt(q) entries. A run of equal moduli q, q, ...
+// steps in a table of order sqrt(q) entries. A run of equal moduli q, q, ...
 // stands for q^e: each further copy finds the next base-q digit of n from the
 // digits found so far, with the same table. The residues are combined by the
 // Chinese remainder theorem, merged with the slot's own class r mod d, and
