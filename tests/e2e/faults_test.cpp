@@ -15,8 +15,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -360,6 +363,67 @@ TEST(E2eFaults, DataFileThatCannotBeOpened) {
     // The message completes the "Initializing... " line.
     EXPECT_TRUE(has_line(lines, "Initializing... Error: couldn't open '" + name + "'")) << result.out;
     EXPECT_FALSE(dir.exists("fact.txt"));
+  }
+}
+
+// The process id of the run whose working directory is `dir`; 0 if none.
+pid_t run_in(const fs::path& dir) {
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (fs::read_symlink(entry.path() / "cwd", error) == dir) return static_cast<pid_t>(std::stol(name));
+  }
+  return 0;
+}
+
+// Nice level and scheduling policy of the process's main thread, from
+// /proc/<pid>/stat (fields 19 and 41).
+std::pair<int, int> nice_and_policy(pid_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::istringstream fields(text.substr(text.rfind(')') + 2));  // field 3 onwards
+  std::vector<std::string> field;
+  for (std::string f; fields >> f;) field.push_back(f);
+  if (field.size() < 39) return {1000, -1};
+  return {std::stoi(field[19 - 3]), std::stoi(field[41 - 3])};
+}
+
+// The five process classes and six thread priorities on Linux: nice levels
+// (class level plus thread offset) and the idle scheduling class. Raising a
+// priority needs privileges and is refused silently otherwise, so only
+// levels at or below this process's own are checked.
+TEST(E2ePlatform, PrioritiesMapToNiceLevelsAndTheIdleClass) {
+  const Planted planted = planted_factor();
+  errno = 0;
+  const int own_nice = ::getpriority(PRIO_PROCESS, 0);
+  constexpr int sched_other = 0;
+  constexpr int sched_idle = 5;
+  struct Case {
+    std::string process, thread;
+    int nice;
+    int policy;
+  };
+  const Case cases[] = {
+      {"0", "3", 19, sched_other},   // the defaults: idle class, normal thread
+      {"1", "1", 12, sched_other},   // below normal, lowest: 10 + 2
+      {"2", "0", 0, sched_idle},     // normal class, idle thread
+      {"1", "4", 9, sched_other},    // below normal, above normal: 10 - 1
+      {"0", "5", 17, sched_other},   // idle class, highest: 19 - 2
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("-p " + c.process + " -pt " + c.thread);
+    if (c.nice < own_nice) continue;
+    WorkDir dir;
+    dir.write("Vesk.dat", planted.data);
+    BackgroundRun run = dir.start({"-p", c.process, "-pt", c.thread, "1000000000", "1500000000"});
+    ASSERT_TRUE(run.wait_for_output("Testing ")) << "the run did not start";
+    const pid_t pid = run_in(fs::canonical(dir.path()));
+    ASSERT_NE(pid, 0);
+    const auto [nice, policy] = nice_and_policy(pid);
+    EXPECT_EQ(nice, c.nice);
+    EXPECT_EQ(policy, c.policy);
+    run.kill_now();
   }
 }
 
