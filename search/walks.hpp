@@ -8,7 +8,6 @@
 // the value looked up is fully reduced, which keeps the correction out of
 // the chain.
 #pragma once
-#include <algorithm>
 #include <vector>
 
 #include "common/types.hpp"
@@ -80,8 +79,14 @@ inline void run_walks(const modarith::ModContext& m, const StepTable& table, con
       x[l] = v * mult[l] - modarith::mulhi(v, w_int[l]) * p;
     }
   }
-  // Lanes finish out of walk order; within a walk the positions came in order.
-  std::stable_sort(hits.begin(), hits.end(), [](const WalkHit& a, const WalkHit& b) { return a.walk < b.walk; });
+  // Lanes finish out of walk order; within a walk the positions came in
+  // order. A stable insertion sort: hits are few, and it never allocates.
+  for (std::size_t i = 1; i < hits.size(); ++i) {
+    const WalkHit h = hits[i];
+    std::size_t k = i;
+    for (; k > 0 && hits[k - 1].walk > h.walk; --k) hits[k] = hits[k - 1];
+    hits[k] = h;
+  }
 }
 
 }  // namespace search
