@@ -366,6 +366,31 @@ TEST(E2eFaults, DataFileThatCannotBeOpened) {
   }
 }
 
+// The largest modulus the Pohlig-Hellman route takes, 2^24 - 3, whose
+// baby-step table holds 4095 entries (the most a 4096-slot table could):
+// for p = 2*16777213*33553727 + 1, just below 2^50, the order of 2 is
+// 16777213*33553727 and the moduli list is that one prime. Over the full
+// 32-bit n range the route takes it; the run must end normally and report
+// exactly the listed pairs that p divides.
+TEST(E2eLimits, ModulusNear2To24OverTheFullNRange) {
+  const u64 p = 1125876049645703;
+  ASSERT_TRUE(is_prime(p));
+  std::string data = "12\n0\n4294967295\n";
+  std::set<std::string> expected;
+  for (u64 k = 3; k < 3 + 2 * 12; k += 2) {
+    data += "k=" + std::to_string(k) + "\n1\n+1\n+4294967000\n";
+    for (const u64 n : {u64{1}, u64{2}, u64{4294967002}}) {
+      if (divides(p, k, n)) expected.insert(std::to_string(p) + " | " + std::to_string(k) + "*2^" + std::to_string(n) + "+1");
+    }
+  }
+  WorkDir dir;
+  dir.write("Vesk.dat", data);
+  const RunResult result = dir.run({"-p", "2", std::to_string(p - 1), std::to_string(p)});
+  EXPECT_EQ(result.exit_status, 0) << result.out;
+  EXPECT_TRUE(has_line(after_banner(result), no_next));
+  EXPECT_EQ(line_set(dir.read_lines("fact.txt")), expected);
+}
+
 // The process id of the run whose working directory is `dir`; 0 if none.
 pid_t run_in(const fs::path& dir) {
   std::error_code error;
