@@ -74,6 +74,12 @@ std::optional<std::string> read_file(const std::string& path) {
   const int fd = ::open(resolve_file_name(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   std::string content;
+  // Sized from the file's length up front, so a large data file is not
+  // copied through a chain of growing buffers.
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    content.reserve(static_cast<std::size_t>(info.st_size));
+  }
   char buffer[1 << 16];
   for (;;) {
     const ssize_t got = ::read(fd, buffer, sizeof buffer);

@@ -14,39 +14,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/host_api.hpp"
+#include "common/file_io.hpp"
 #include "sievedata/data_parser.hpp"
 #include "sievedata/residue_choice.hpp"
 
 namespace sievedata {
 
 namespace {
-
-// The whole content of a file, or nothing if it cannot be opened or read.
-// Sized from the file's length up front, so a large file is not copied
-// through a chain of growing buffers.
-std::optional<std::string> read_whole_file(const std::string& path) {
-  const int fd = ::open(common::resolve_file_name(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string content;
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    content.reserve(static_cast<std::size_t>(info.st_size));
-  }
-  char buffer[1 << 16];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (got == 0) break;
-    content.append(buffer, static_cast<std::size_t>(got));
-  }
-  ::close(fd);
-  return content;
-}
 
 void print_step_line(u32 k, const std::set<u32>& n_set, u32 step, u32 offset, std::ostream& out) {
   if (n_set.empty()) {
@@ -59,7 +33,7 @@ void print_step_line(u32 k, const std::set<u32>& n_set, u32 step, u32 offset, st
 }  // namespace
 
 bool load_sieve_data(const std::string& file_name, SieveTable& table, u32 verbosity, std::ostream& out) {
-  std::optional<std::string> text = read_whole_file(file_name);
+  std::optional<std::string> text = common::read_file(file_name);
   if (!text) {
     out << "Error: couldn't open '" << file_name << "'" << std::endl;
     out << "You need a Vesk.dat file to run this program. Get it from the Vesk forums." << std::endl;
