@@ -6,13 +6,9 @@
 // and nothing is copied that need not be.
 #include "sievedata/data_loader.hpp"
 
-#include <cerrno>
 #include <optional>
 #include <utility>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "common/file_io.hpp"
 #include "sievedata/data_parser.hpp"
