@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "modarith/int128.hpp"
+#include "tests/search/reference_numbers.hpp"
 #include "sievedata/sieve_table.hpp"
 
 namespace scans_reference {
@@ -19,47 +20,13 @@ using u32 = std::uint32_t;
 using u64 = std::uint64_t;
 using modarith::u128;
 
-inline u64 mul_mod(u64 a, u64 b, u64 p) { return static_cast<u64>(static_cast<u128>(a) * b % p); }
-
-inline u64 pow_mod(u64 a, u64 e, u64 p) {
-  u64 result = 1 % p;
-  a %= p;
-  while (e != 0) {
-    if (e & 1) result = mul_mod(result, a, p);
-    a = mul_mod(a, a, p);
-    e >>= 1;
-  }
-  return result;
-}
+// The same 128-bit reference arithmetic as the per-prime tests use.
+using search_reference::is_prime;
+using search_reference::mul_mod;
+using search_reference::pow_mod;
 
 // p | k*2^n + 1, decided directly.
 inline bool divides(u64 p, u64 k, u64 n) { return (mul_mod(k % p, pow_mod(2, n, p), p) + 1) % p == 0; }
-
-// Miller-Rabin with the first twelve prime bases: exact for every 64-bit n.
-inline bool is_prime(u64 n) {
-  if (n < 2) return false;
-  static constexpr u64 bases[] = {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37};
-  for (u64 b : bases) {
-    if (n % b == 0) return n == b;
-  }
-  u64 d = n - 1;
-  int s = 0;
-  while ((d & 1) == 0) {
-    d >>= 1;
-    ++s;
-  }
-  for (u64 b : bases) {
-    u64 x = pow_mod(b, d, n);
-    if (x == 1 || x == n - 1) continue;
-    bool composite = true;
-    for (int i = 1; i < s && composite; ++i) {
-      x = mul_mod(x, x, n);
-      if (x == n - 1) composite = false;
-    }
-    if (composite) return false;
-  }
-  return true;
-}
 
 // Prime factors of n with multiplicity, by trial division (n up to ~10^13,
 // or any n whose cofactor above 10^7 is prime).
