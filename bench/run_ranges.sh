@@ -2,8 +2,9 @@
 # Speed harness: builds Release, runs quarrow over fixed ranges of the large
 # data file in a scratch directory, and prints the speed of each range (from
 # the wall time and from the program's own rate line) and the peak memory.
-# It then compares the factor files with the reference run recorded for the
-# same ranges, so that no speed-up can silently change what is found.
+# It then compares the factor files and the counters of stat.txt with the
+# reference run recorded for the same ranges, so that no speed-up can
+# silently change what is found.
 #
 #   bench/run_ranges.sh [data-file]          run and compare
 #   bench/run_ranges.sh --record [data-file] run and store the reference
@@ -42,11 +43,14 @@ for line in "${ranges[@]}"; do
   wall_rate=$(echo "($pmax - $pmin) / $seconds / 1000" | bc)
   own_rate=$(grep -E '^[0-9]+kp/s\.$' "$dir/console.txt" | tail -1 | tr -d 'kp/s.')
   peak_mib=$(( $(cat "$dir/time.txt") / 1024 ))
-  # The factor files, sorted into one canonical list.
+  # The factor files, sorted into one canonical list (a range far out may
+  # find none, so a missing file is an empty one), then the run's counters,
+  # which a changed search would move even where it finds no factor.
   for f in fact.txt factexcl.txt factrange.txt; do
-    [ -f "$dir/$f" ] && sed "s/^/$f: /" "$dir/$f"
+    if [ -f "$dir/$f" ]; then sed "s/^/$f: /" "$dir/$f"; fi
   done | sort >"$dir/factors.txt"
   count=$(wc -l <"$dir/factors.txt")
+  grep '^# ' "$dir/stat.txt" | sed 's/^/stat.txt: /' >>"$dir/factors.txt"
   printf '%-5s %14s %14s %12s %10.1f  %s\n' "$name" "$wall_rate" "$own_rate" "$peak_mib" "$seconds" "$count"
   reference=bench/reference/$name.txt
   if [ $record -eq 1 ]; then
