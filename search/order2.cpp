@@ -5,9 +5,9 @@
 // division by the nine odd primes 3..29, and the list of larger primes that
 // the segment sieve collected for this very prime at no per-prime cost. The
 // order is then p - 1 with every copy q removed for which 2^(o/q) = 1 still
-// holds. A cofactor that none of the sources covers stays in the result,
-// which is then a multiple of the order; the slot filter stays sound with a
-// multiple (it only keeps more).
+// holds (decided for all primes at once, see below). A cofactor that none of
+// the sources covers stays in the result, which is then a multiple of the
+// order; the slot filter stays sound with a multiple (it only keeps more).
 //
 // All divisibility tests divide the remaining cofactor of p - 1 instead of
 // testing p - 1 against a growing product d*q, so no product can overflow
@@ -20,6 +20,7 @@
 #include <bit>
 
 #include "primes/small_primes.hpp"
+#include "search/multi_pow.hpp"
 #include "search/order2.hpp"
 
 namespace search {
@@ -113,20 +114,43 @@ u64 order2(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, std::s
     }
   }
 
-  // Remove copies from the front of each run while 2^(o/q) = 1 shows that
-  // the order does not need them; the first copy that is needed keeps the
-  // rest of its run.
-  u64 o = p_minus_1;
-  u32 i = 0;
-  while (i < count) {
+  // The q-part of the order is q^j for the smallest j with y^(q^j) = 1,
+  // y = 2^((p-1)/q^e) (y holds every other prime's full power, so its order
+  // is exactly that q-part). The e - j copies at the front of the run are
+  // the ones the order does not need. The powers y of all primes differ
+  // only in their exponent and are taken side by side; the few raisings to
+  // q that follow are short.
+  std::array<u32, max_parallel_powers_of_2> run_start;
+  std::array<u32, max_parallel_powers_of_2> run_length;
+  std::array<u64, max_parallel_powers_of_2> exps;
+  std::array<u64, max_parallel_powers_of_2> y;
+  u32 runs = 0;
+  for (u32 i = 0; i < count;) {
     const u32 prime = factors[i];
     u32 run_end = i + 1;
-    while (run_end < count && factors[run_end] == prime) ++run_end;
-    while (i < run_end && modarith::pow2mod(ctx.mod, o / prime) == 1) {
-      o /= prime;
-      factors[i++] = 0;
+    u64 power = prime;
+    while (run_end < count && factors[run_end] == prime) {
+      ++run_end;
+      power *= prime;  // divides p - 1: no overflow
     }
+    run_start[runs] = i;
+    run_length[runs] = run_end - i;
+    exps[runs] = p_minus_1 / power;
+    ++runs;
     i = run_end;
+  }
+  pow2mod_many(ctx.mod, exps.data(), y.data(), runs);
+
+  u64 o = p_minus_1;
+  for (u32 r = 0; r < runs; ++r) {
+    const u32 prime = factors[run_start[r]];
+    const u32 e = run_length[r];
+    u32 j = 0;
+    for (u64 z = y[r]; z != 1 && j < e; ++j) z = modarith::powmod(ctx.mod, z, prime);
+    for (u32 c = 0; c < e - j; ++c) {
+      o /= prime;
+      factors[run_start[r] + c] = 0;
+    }
   }
 
   ctx.sph_moduli_count = build_moduli_list(std::span<const u32>(factors.data(), count),
