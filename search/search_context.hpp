@@ -11,6 +11,7 @@
 #include "modarith/modmul.hpp"
 #include "search/step_table.hpp"
 #include "search/walks.hpp"
+#include "search/wide_kernels.hpp"
 
 namespace search {
 using common::slot_count;
@@ -60,6 +61,9 @@ struct SearchContext {
   // Scratch of the scans, kept here so no prime allocates.
   std::vector<WalkHit> walk_hits;
   std::vector<u32> found;
+  // The eight-lane fill and walks, where the processor has them (tests turn
+  // them off to compare with the scalar kernels).
+  bool wide_kernels = wide_kernels_supported();
   // Tests only: send every prime with surviving slots to the general scan.
   bool general_scan_only = false;
 };

@@ -180,7 +180,11 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       const u32 entries = (q + m_s - 1) / m_s;
       babies.reset(entries);
       const ScaledMultiplier gamma = modarith::prepare_scaled_div(mod, modarith::powmod(mod, beta, m_s));
-      fill_geometric(mod, babies, 1, gamma, entries, 1);
+      if (ctx.wide_kernels) {
+        fill_geometric_wide(mod, babies, 1, gamma, entries, 1);
+      } else {
+        fill_geometric(mod, babies, 1, gamma, entries, 1);
+      }
       prev = q;
       m = 1;
     }

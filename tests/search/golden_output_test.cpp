@@ -137,14 +137,16 @@ struct Fnv {
   }
 };
 
-// One line of the golden file: the totals and the hash, plus the first few
+// One line of the golden file (the same for the scalar and the eight-lane
+// kernels): the totals and the hash, plus the first few
 // hits written out for a readable diff.
 std::string run_case(const std::string& name, const sievedata::SieveTable& table, const std::vector<u64>& primes,
-                     Mode mode) {
+                     Mode mode, bool wide_kernels) {
   search::SearchSetup setup = search::prepare_search(table);
   if (mode == Mode::powers_only_filter) setup.known_set_mode = false;
   search::SearchContext ctx;
   ctx.general_scan_only = mode == Mode::general_scan_only;
+  ctx.wide_kernels = wide_kernels;
   Fnv fnv;
   u64 hit_count = 0;
   std::ostringstream first_hits;
@@ -188,13 +190,24 @@ std::vector<std::string> run_file(const std::string& label, const char* path, co
   std::vector<u64> mixed = small_order_primes;
   for (const Stretch& s : stretches) {
     for (Mode mode : {Mode::as_run, Mode::powers_only_filter, Mode::general_scan_only}) {
-      lines.push_back(run_case(label + " " + s.name, table, s.primes, mode));
+      lines.push_back(run_case(label + " " + s.name, table, s.primes, mode, search::wide_kernels_supported()));
+    }
+    // Where the processor has the eight-lane kernels, the scalar ones must
+    // give the very same lines.
+    if (search::wide_kernels_supported()) {
+      for (Mode mode : {Mode::as_run, Mode::general_scan_only}) {
+        EXPECT_EQ(run_case(label + " " + s.name, table, s.primes, mode, false),
+                  run_case(label + " " + s.name, table, s.primes, mode, true));
+      }
     }
     mixed.insert(mixed.end(), s.primes.begin(), s.primes.begin() + std::min<std::size_t>(300, s.primes.size()));
   }
   const sievedata::SieveTable planted = planted_table(table, mixed);
   for (Mode mode : {Mode::as_run, Mode::general_scan_only}) {
-    lines.push_back(run_case(label + " planted", planted, mixed, mode));
+    lines.push_back(run_case(label + " planted", planted, mixed, mode, search::wide_kernels_supported()));
+    if (search::wide_kernels_supported()) {
+      EXPECT_EQ(run_case(label + " planted", planted, mixed, mode, false), lines.back());
+    }
   }
   return lines;
 }

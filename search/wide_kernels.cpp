@@ -1,0 +1,277 @@
+// Eight-lane (AVX-512 IFMA) giant-table fill and baby walks; see the header.
+#include "search/wide_kernels.hpp"
+
+#include <algorithm>
+
+#include "search/geometric_fill.hpp"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define QUARROW_WIDE_KERNELS 1
+// GCC 12's AVX-512 intrinsics start from an "undefined" vector that its own
+// flow analysis then reports as uninitialised; the warning is about the
+// header, not about values of this file.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
+#include <immintrin.h>
+#endif
+
+namespace search {
+
+#if QUARROW_WIDE_KERNELS
+
+namespace {
+
+#define QUARROW_WIDE __attribute__((target("avx512f,avx512vl,avx512ifma")))
+
+constexpr u32 lanes = 8;
+constexpr u64 low_52_bits = (u64{1} << 52) - 1;
+
+// The quotient factor of the 52-bit Shoup step: floor(mult * 2^52 / p),
+// which is the 64-bit one shifted right by 12 (a floor of a floor).
+inline u64 shoup_52(const modarith::ScaledMultiplier& f) { return f.w_int >> 12; }
+
+// x*mult mod p up to one p, eight lanes, for x < 2^52 and mult < p < 2^50:
+// q = floor(x*w / 2^52) makes x*mult - q*p a value in [0, 2p), which the low
+// 52 bits of the two products give exactly (2p < 2^52).
+QUARROW_WIDE inline __m512i shoup_step(__m512i x, __m512i mult, __m512i w, __m512i p, __m512i mask) {
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i q = _mm512_madd52hi_epu64(zero, x, w);
+  const __m512i product = _mm512_madd52lo_epu64(zero, x, mult);
+  const __m512i correction = _mm512_madd52lo_epu64(zero, q, p);
+  return _mm512_and_si512(_mm512_sub_epi64(product, correction), mask);
+}
+
+// The residue of each lane's value in [0, 2p): x - p wraps above 2^63 when
+// x < p, so the unsigned minimum picks the reduced one.
+QUARROW_WIDE inline __m512i reduce_lanes(__m512i x, __m512i p) {
+  return _mm512_min_epu64(x, _mm512_sub_epi64(x, p));
+}
+
+// One lane's share of a walk: positions first, first + stride, ... of walk
+// `walk`, `left` of them still to look up, x the value at the next one.
+struct Lane {
+  u64 x = 0;
+  u64 mult = 0;
+  u64 w = 0;
+  u64 left = 0;
+  u64 position = 0;
+  u64 stride = 1;
+  u32 walk = 0;
+};
+
+// Hands out the walks as lanes. With few walks each is split into `split`
+// interleaved parts (positions c, c + split, ...; factor step^split), so that
+// eight chains are in flight even for the single-class scan's one or two
+// walks; the hits are sorted back into walk and position order afterwards.
+class LaneSource {
+ public:
+  LaneSource(const modarith::ModContext& m, const Walk* walks, u32 count) : m_(m), walks_(walks), count_(count) {
+    u32 live = 0;
+    for (u32 i = 0; i < count; ++i) live += walks[i].positions != 0 ? 1 : 0;
+    split_ = live >= lanes ? 1 : live >= lanes / 2 ? 2 : live >= lanes / 4 ? 4 : lanes;
+  }
+
+  // The next lane, or false when every walk has been handed out.
+  bool next(Lane& lane) {
+    if (part_ == parts_) {
+      while (walk_ < count_ && walks_[walk_].positions == 0) ++walk_;
+      if (walk_ == count_) return false;
+      start_walk(walks_[walk_]);
+      current_ = walk_++;
+    }
+    const u64 positions = walks_[current_].positions;
+    lane.x = x_;
+    lane.mult = mult_;
+    lane.w = w_;
+    lane.left = (positions - part_ + parts_ - 1) / parts_;
+    lane.position = part_;
+    lane.stride = parts_;
+    lane.walk = current_;
+    ++part_;
+    if (part_ < parts_) x_ = modarith::mulmod_scaled(m_, x_, walks_[current_].step);
+    return true;
+  }
+
+ private:
+  void start_walk(const Walk& walk) {
+    parts_ = split_;
+    while (parts_ > 1 && walk.positions < 4 * u64{parts_}) parts_ /= 2;
+    part_ = 0;
+    x_ = walk.x;
+    if (parts_ == 1) {
+      mult_ = walk.step.mult;
+      w_ = shoup_52(walk.step);
+      return;
+    }
+    u64 power = walk.step.mult;
+    for (u32 s = 1; s < parts_; s *= 2) power = modarith::sqrmod(m_, power);
+    mult_ = power;
+    w_ = modarith::divide_wide(static_cast<modarith::u128>(power) << 52, m_.p);
+  }
+
+  const modarith::ModContext& m_;
+  const Walk* walks_;
+  u32 count_;
+  u32 split_ = 1;
+  u32 walk_ = 0;      // next walk to start
+  u32 current_ = 0;   // walk being handed out
+  u32 parts_ = 0;
+  u32 part_ = 0;
+  u64 x_ = 0;
+  u64 mult_ = 0;
+  u64 w_ = 0;
+};
+
+QUARROW_WIDE void fill_wide(const modarith::ModContext& m, StepTable& table, u64 x,
+                            const modarith::ScaledMultiplier& f, u64 count, u32 first_index) {
+  alignas(64) u64 start[lanes];
+  start[0] = x;
+  for (u32 c = 1; c < lanes; ++c) start[c] = modarith::mulmod_scaled(m, start[c - 1], f);
+  u64 f8 = f.mult;
+  for (int i = 0; i < 3; ++i) f8 = modarith::sqrmod(m, f8);
+  const __m512i mult = _mm512_set1_epi64(static_cast<long long>(f8));
+  const __m512i w = _mm512_set1_epi64(
+      static_cast<long long>(modarith::divide_wide(static_cast<modarith::u128>(f8) << 52, m.p)));
+  const __m512i p = _mm512_set1_epi64(static_cast<long long>(m.p));
+  const __m512i mask = _mm512_set1_epi64(static_cast<long long>(low_52_bits));
+  __m512i v = _mm512_load_si512(start);
+
+  const StepTable::Inserter fill = table.inserter();
+  alignas(64) u64 keys[lanes];
+  const u64 full = count / lanes * lanes;
+  u64 i = 0;
+  for (; i < full; i += lanes) {
+    _mm512_store_si512(keys, reduce_lanes(v, p));
+    v = shoup_step(v, mult, w, p, mask);
+    for (u32 c = 0; c < lanes; ++c) fill.insert(keys[c], static_cast<u32>(first_index + i + c));
+  }
+  _mm512_store_si512(keys, reduce_lanes(v, p));
+  for (u32 c = 0; i < count; ++i, ++c) fill.insert(keys[c], static_cast<u32>(first_index + i));
+}
+
+QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const StepTable& table, const Walk* walks, u32 count,
+                             std::vector<WalkHit>& hits) {
+  hits.clear();
+  LaneSource source(m, walks, count);
+  Lane lane[lanes];
+  alignas(64) u64 x[lanes];
+  alignas(64) u64 mult[lanes];
+  alignas(64) u64 w[lanes];
+  alignas(64) u64 keys[lanes];
+  const __m512i p = _mm512_set1_epi64(static_cast<long long>(m.p));
+  const __m512i mask = _mm512_set1_epi64(static_cast<long long>(low_52_bits));
+  const StepTable::Filter filter = table.filter();
+  const __m512i home_mask = _mm512_set1_epi64(static_cast<long long>(filter.home_mask));
+  const __m512i tag_bits = _mm512_set1_epi64(31);
+  const __m128i home_shift = _mm_cvtsi32_si128(static_cast<int>(filter.home_shift));
+  const __m256i one = _mm256_set1_epi32(1);
+  bool more = true;
+  for (;;) {
+    // Lanes that have finished take the next part of a walk; a lane with
+    // nothing left to do stays out of the mask.
+    __mmask8 active = 0;
+    u64 run = ~u64{0};
+    for (u32 l = 0; l < lanes; ++l) {
+      if (lane[l].left == 0 && more && !source.next(lane[l])) more = false;
+      if (lane[l].left == 0) {
+        lane[l] = Lane{};
+        continue;
+      }
+      active = static_cast<__mmask8>(active | (1u << l));
+      run = std::min(run, lane[l].left);
+      x[l] = lane[l].x;
+      mult[l] = lane[l].mult;
+      w[l] = lane[l].w;
+    }
+    if (active == 0) break;
+    for (u32 l = 0; l < lanes; ++l) {
+      if (((active >> l) & 1) == 0) x[l] = mult[l] = w[l] = 0;
+    }
+    __m512i v = _mm512_load_si512(x);
+    const __m512i vm = _mm512_load_si512(mult);
+    const __m512i vw = _mm512_load_si512(w);
+    // `run` positions of every active lane: none finishes inside.
+    for (u64 step = 0; step < run; ++step) {
+      const __m512i key = reduce_lanes(v, p);
+      const __m512i home = _mm512_and_si512(key, home_mask);
+      const __m256i bit = _mm512_cvtepi64_epi32(_mm512_and_si512(_mm512_srl_epi64(key, home_shift), tag_bits));
+      const __m256i tags = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), active, home, filter.tags, 4);
+      const __mmask8 maybe = _mm256_mask_test_epi32_mask(active, _mm256_srlv_epi32(tags, bit), one);
+      if (maybe != 0) {
+        _mm512_store_si512(keys, key);
+        for (u32 l = 0; l < lanes; ++l) {
+          if (((maybe >> l) & 1) != 0 && table.first(keys[l]) != 0) {
+            hits.push_back(WalkHit{lane[l].walk, lane[l].position + step * lane[l].stride, keys[l]});
+          }
+        }
+      }
+      v = shoup_step(v, vm, vw, p, mask);
+    }
+    _mm512_store_si512(x, v);
+    for (u32 l = 0; l < lanes; ++l) {
+      if (((active >> l) & 1) == 0) continue;
+      lane[l].x = x[l];
+      lane[l].left -= run;
+      lane[l].position += run * lane[l].stride;
+    }
+  }
+  // Lanes and parts finish out of order: sort into walk and position order
+  // (each pair occurs once). Hits are few, and this never allocates.
+  for (std::size_t i = 1; i < hits.size(); ++i) {
+    const WalkHit h = hits[i];
+    std::size_t k = i;
+    for (; k > 0 && (hits[k - 1].walk > h.walk || (hits[k - 1].walk == h.walk && hits[k - 1].position > h.position));
+         --k) {
+      hits[k] = hits[k - 1];
+    }
+    hits[k] = h;
+  }
+}
+
+}  // namespace
+
+bool wide_kernels_supported() {
+  static const bool supported = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+                                __builtin_cpu_supports("avx512ifma");
+  return supported;
+}
+
+void fill_geometric_wide(const modarith::ModContext& m, StepTable& table, u64 x, const modarith::ScaledMultiplier& f,
+                         u64 count, u32 first_index) {
+  // Short fills do not repay the eight starting values.
+  if (count < 8 * lanes) {
+    fill_geometric(m, table, x, f, count, first_index);
+    return;
+  }
+  fill_wide(m, table, x, f, count, first_index);
+}
+
+void run_walks_wide(const modarith::ModContext& m, const StepTable& table, const Walk* walks, u32 count,
+                    std::vector<WalkHit>& hits) {
+  walks_wide(m, table, walks, count, hits);
+}
+
+#else  // no eight-lane kernels on this processor family
+
+bool wide_kernels_supported() { return false; }
+
+void fill_geometric_wide(const modarith::ModContext& m, StepTable& table, u64 x, const modarith::ScaledMultiplier& f,
+                         u64 count, u32 first_index) {
+  fill_geometric(m, table, x, f, count, first_index);
+}
+
+void run_walks_wide(const modarith::ModContext& m, const StepTable& table, const Walk* walks, u32 count,
+                    std::vector<WalkHit>& hits) {
+  run_walks(m, table, walks, count, hits);
+}
+
+#endif
+
+}  // namespace search
+
+#if QUARROW_WIDE_KERNELS && defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif

@@ -1,0 +1,33 @@
+// The giant-table fill and the baby walks on eight 52-bit lanes at once
+// (AVX-512 IFMA), for processors that have it.
+//
+// Every p below 2^50 and every value of a lazy chain (below 2p) fits a 52-bit
+// lane, so one vector multiply-add does eight of the scalar products. The
+// fixed-factor product is the same Shoup step as the scalar one with 2^52 in
+// place of 2^64 (its quotient factor is the scalar one shifted right by 12),
+// so every key is the same exact residue and the table, the hits and their
+// order are the ones the scalar kernels give. The scalar kernels stay the
+// fallback: each entry point below is only called when
+// wide_kernels_supported() says so.
+#pragma once
+#include <vector>
+
+#include "common/types.hpp"
+#include "modarith/modmul.hpp"
+#include "search/step_table.hpp"
+#include "search/walks.hpp"
+
+namespace search {
+
+// True when the processor runs the eight-lane kernels (checked once).
+bool wide_kernels_supported();
+
+// As fill_geometric.
+void fill_geometric_wide(const modarith::ModContext& m, StepTable& table, u64 x, const modarith::ScaledMultiplier& f,
+                         u64 count, u32 first_index);
+
+// As run_walks: the same hits in the same order.
+void run_walks_wide(const modarith::ModContext& m, const StepTable& table, const Walk* walks, u32 count,
+                    std::vector<WalkHit>& hits);
+
+}  // namespace search

@@ -1,0 +1,116 @@
+// The eight-lane fill and walks against the scalar ones, on shapes the
+// search data rarely produce: fills of every length around the lane count,
+// one to thirteen walks (split into parts or not), walks of 0, 1 and odd
+// lengths, and walks that hit on almost every position. Every key must be
+// the same exact residue and every hit the same (walk, position, key) in the
+// same order. Skipped where the processor has no such kernels.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "search/geometric_fill.hpp"
+#include "search/wide_kernels.hpp"
+#include "tests/search/reference_numbers.hpp"
+
+namespace {
+using namespace search_reference;
+
+const std::vector<u64> moduli = {1000000007ULL, 1000000000039ULL, 1125899906842597ULL /* largest prime < 2^50 */};
+
+class WideKernels : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!search::wide_kernels_supported()) GTEST_SKIP() << "no eight-lane kernels on this processor";
+  }
+};
+
+TEST_F(WideKernels, FillStoresTheScalarKeysUnderTheScalarIndices) {
+  std::mt19937_64 rng(5);
+  for (const u64 p : moduli) {
+    const modarith::ModContext m = modarith::make_mod_context(p);
+    for (const u64 count : {1ULL, 7ULL, 63ULL, 64ULL, 65ULL, 71ULL, 1000ULL, 4099ULL}) {
+      SCOPED_TRACE(::testing::Message() << "p = " << p << ", count = " << count);
+      const u64 x = rng() % p;
+      // f = 1 repeats one key over every index; the others run through p.
+      const u64 f_value = count == 65 ? 1 : rng() % p;
+      const modarith::ScaledMultiplier f = modarith::prepare_scaled(m, f_value);
+      search::StepTable scalar;
+      search::StepTable wide;
+      scalar.reset(static_cast<u32>(count), 3);
+      wide.reset(static_cast<u32>(count), 3);
+      search::fill_geometric(m, scalar, x, f, count, 3);
+      search::fill_geometric_wide(m, wide, x, f, count, 3);
+      u64 key = x;
+      for (u64 i = 0; i < count; ++i, key = mul_mod(key, f_value, p)) {
+        std::vector<u32> a;
+        std::vector<u32> b;
+        scalar.all(key, a);
+        wide.all(key, b);
+        ASSERT_EQ(a, b) << "entry " << i;
+        ASSERT_FALSE(b.empty());
+        // Equal keys only where the run repeats itself.
+        if (f_value != 1 && a.size() == 1) {
+          ASSERT_EQ(b[0], 3 + i);
+        }
+      }
+    }
+  }
+}
+
+TEST_F(WideKernels, WalksFindTheScalarHitsInTheScalarOrder) {
+  std::mt19937_64 rng(9);
+  const std::vector<u64> lengths = {0, 1, 2, 5, 17, 31, 32, 33, 200, 1001};
+  for (const u64 p : moduli) {
+    const modarith::ModContext m = modarith::make_mod_context(p);
+    // A table of 600 entries x0*f^i; a walk with the factor f started on
+    // one of them hits at every position that stays inside the run.
+    const u64 f_value = rng() % p;
+    const modarith::ScaledMultiplier f = modarith::prepare_scaled(m, f_value);
+    const u64 x0 = rng() % p;
+    search::StepTable table;
+    table.reset(600);
+    search::fill_geometric(m, table, x0, f, 600, 1);
+    for (u32 count = 1; count <= 13; ++count) {
+      SCOPED_TRACE(::testing::Message() << "p = " << p << ", walks = " << count);
+      std::vector<search::Walk> walks(count);
+      for (u32 w = 0; w < count; ++w) {
+        search::Walk& walk = walks[w];
+        walk.positions = lengths[(w + count) % lengths.size()];
+        if (w % 3 == 0) {
+          // On the run, from a random entry: hits from position 0 on.
+          walk.x = mul_mod(x0, pow_mod(f_value, rng() % 600, p), p);
+          walk.step = f;
+        } else if (w % 3 == 1) {
+          // Off the run, reaching it after a few positions: x = entry / f^s.
+          const u64 s = rng() % 8;
+          const u64 entry = mul_mod(x0, pow_mod(f_value, 100 + rng() % 400, p), p);
+          walk.x = mul_mod(entry, pow_mod(f_value, p - 1 - s, p), p);
+          walk.step = f;
+        } else {
+          // A random walk: hits only by chance.
+          walk.x = rng() % p;
+          walk.step = modarith::prepare_scaled(m, rng() % p);
+        }
+      }
+      std::vector<search::WalkHit> scalar;
+      std::vector<search::WalkHit> wide;
+      search::run_walks(m, table, walks.data(), count, scalar);
+      search::run_walks_wide(m, table, walks.data(), count, wide);
+      ASSERT_EQ(scalar.size(), wide.size());
+      for (std::size_t i = 0; i < scalar.size(); ++i) {
+        EXPECT_EQ(scalar[i].walk, wide[i].walk) << "hit " << i;
+        EXPECT_EQ(scalar[i].position, wide[i].position) << "hit " << i;
+        EXPECT_EQ(scalar[i].key, wide[i].key) << "hit " << i;
+        // Independently: the key is the walk's value at that position.
+        const search::Walk& walk = walks[wide[i].walk];
+        EXPECT_EQ(wide[i].key, mul_mod(walk.x, pow_mod(walk.step.mult, wide[i].position, p), p));
+      }
+      if (count >= 3) {
+        EXPECT_GT(scalar.size(), 0u);
+      }
+    }
+  }
+}
+
+}  // namespace
