@@ -11,7 +11,7 @@
 
 #include "search/factor_search.hpp"
 #include "search/known_table.hpp"
-#include "search/legendre.hpp"
+#include "search/known_symbols.hpp"
 #include "search/multi_pow.hpp"
 #include "search/order2.hpp"
 #include "search/scans.hpp"
@@ -59,6 +59,7 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
   u32 side_count = 0;
   SlotMask slot_mask = 0;
   u64 whacked = 0;
+  const KnownSymbols symbols = setup.known_set_mode ? known_symbols(p) : KnownSymbols{};
   for (int j = 0; j < slot_count; ++j) {
     const u32 d = table.n_step[j];
     if (d == 0) {  // no n left in this slot: nothing to search
@@ -68,7 +69,7 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
     u64 t;
     if (setup.known_set_mode) {
       // A non-residue -k*2^(r mod 2) rules the slot out before any power.
-      const int symbol = legendre_negative(qr_filter[j], p);
+      const int symbol = ((symbols.zero >> j) & 1) != 0 ? 0 : ((symbols.negative >> j) & 1) != 0 ? -1 : 1;
       if (symbol < 0) {
         ++whacked;
         continue;

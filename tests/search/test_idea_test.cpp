@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "search/factor_search.hpp"
+#include "search/known_symbols.hpp"
 #include "search/legendre.hpp"
 #include "search/order2.hpp"
 #include "tests/search/reference_numbers.hpp"
@@ -86,6 +87,28 @@ TEST(QuadraticResidueFilterTest, AgreesWithEulersCriterion) {
     }
   }
   EXPECT_GT(non_residues, ps.size() * values.size() / 3);
+}
+
+// The table-driven symbols of the twelve filter values, against Euler's
+// criterion: primes across the range, both ends, and the small primes that
+// divide a value (where the symbol is 0).
+TEST(QuadraticResidueFilterTest, KnownSymbolsAgreeWithEulersCriterion) {
+  std::mt19937_64 rng(5150);
+  std::vector<u64> ps = {3, 5, 7, 23, 37, 131, 233, 1789, 10223, 67607, 1000000007ULL, p_ceiling - 35};
+  while (ps.size() < 3000) ps.push_back(random_prime(rng, p_floor, p_ceiling));
+  u32 negatives = 0;
+  for (u64 p : ps) {
+    const search::KnownSymbols symbols = search::known_symbols(p);
+    for (u32 j = 0; j < common::slot_count; ++j) {
+      const u64 value = known_rows[j].k << (known_rows[j].r % 2);
+      const u64 residue = (p - value % p) % p;
+      const int expected = residue == 0 ? 0 : pow_mod(residue, (p - 1) / 2, p) == 1 ? 1 : -1;
+      const int actual = ((symbols.zero >> j) & 1) != 0 ? 0 : ((symbols.negative >> j) & 1) != 0 ? -1 : 1;
+      ASSERT_EQ(actual, expected) << "slot " << j << " p = " << p;
+      negatives += expected < 0;
+    }
+  }
+  EXPECT_GT(negatives, ps.size() * common::slot_count / 3);
 }
 
 // Slot j gets k with k*2^n0 = -1 (mod p) planted at a random n0, so its
