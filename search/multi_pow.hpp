@@ -16,8 +16,9 @@ namespace search {
 using common::u32;
 using common::u64;
 
-// Most powers taken side by side in one call.
-inline constexpr u32 max_parallel_powers = 12;
+// Most powers taken side by side in one call: one per slot and two more
+// (the Pohlig-Hellman bases ride along with the slots' targets).
+inline constexpr u32 max_parallel_powers = common::slot_count + 2;
 
 // out[i] = bases[i]^e mod p for i < count (count <= max_parallel_powers), for
 // any bases (a base of p or more is taken mod p) and any e (e = 0 gives 1).

@@ -123,19 +123,28 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
   std::array<u32, max_moduli + 1>& moduli = ctx.sph_moduli;
 
   // Y[j] = (-k)^(ord/P): raised to P/q it gives the target of modulus q.
-  // All share the exponent, so they are taken side by side, packed in slot
-  // order (Y_packed[i] belongs to the i-th slot of the mask).
+  // Likewise H = h^(ord/P) and T = 2^(ord/P) (h = 2^-1) give the base of
+  // modulus q, beta = h^(ord/q) = H^(P/q), and its inverse T^(P/q). All share
+  // the exponent, so they are taken side by side, packed in slot order
+  // (packed[i] belongs to the i-th slot of the mask), H and T last.
+  const u64 h = (p + 1) / 2;
   std::array<u64, slot_count> neg_k{};
   std::array<u64, slot_count> Y{};
+  u64 H = 0;
+  u64 T = 0;
   {
-    std::array<u64, slot_count> packed{};
+    std::array<u64, slot_count + 2> packed{};
     u32 count_in = 0;
     for (u32 j = 0; j < slots; ++j) {
       if (((slot_mask >> j) & 1) == 0) continue;
       neg_k[j] = negated_k(p, table.k_values[j]);
       packed[count_in++] = neg_k[j];
     }
-    powmod_many(mod, packed.data(), packed.data(), count_in, ord / P);
+    packed[count_in] = h;
+    packed[count_in + 1] = 2;
+    powmod_many(mod, packed.data(), packed.data(), count_in + 2, ord / P);
+    H = packed[count_in];
+    T = packed[count_in + 1];
     count_in = 0;
     for (u32 j = 0; j < slots; ++j) {
       if ((slot_mask >> j) & 1) Y[j] = packed[count_in++];
@@ -144,7 +153,6 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
 
   // R[i][j]: n mod (modulus i) for slot j, or n mod q^e along a run.
   std::array<std::array<u32, slot_count>, max_moduli> R;
-  const u64 h = (p + 1) / 2;
   u32 prev = 0;
   u32 m = 1;
   u32 m_s = 1;
@@ -156,18 +164,37 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       return true;
     }
     const u32 q = moduli[i];
+    std::array<u64, slot_count> target{};
     if (q == prev) {
-      // Next digit of a run: the table of q stays.
+      // Next digit of a run: the table of q stays. The target depends on
+      // the digits found so far.
       m *= q;
       moduli[i - 1] = 0;
+      for (u32 j = 0; j < slots; ++j) {
+        if (((slot_mask >> j) & 1) == 0) continue;
+        target[j] = modarith::powmod(mod, modarith::mulmod(mod, neg_k[j], modarith::pow2mod(mod, R[i - 1][j])),
+                                     ord / (u64{q} * m));
+      }
     } else {
+      // First digit: the targets Y^(P/q), beta = H^(P/q) and beta^-1 =
+      // T^(P/q) share their exponent and are taken side by side.
+      {
+        std::array<u64, slot_count + 2> packed{};
+        u32 count_in = 0;
+        for (u32 j = 0; j < slots; ++j) {
+          if ((slot_mask >> j) & 1) packed[count_in++] = Y[j];
+        }
+        packed[count_in] = H;
+        packed[count_in + 1] = T;
+        powmod_many(mod, packed.data(), packed.data(), count_in + 2, P / q);
+        beta = packed[count_in];
+        beta_inverse = packed[count_in + 1];
+        count_in = 0;
+        for (u32 j = 0; j < slots; ++j) {
+          if ((slot_mask >> j) & 1) target[j] = packed[count_in++];
+        }
+      }
       // Table of q: gamma^(b-1) -> b for b = 1 .. ceil(q/m_s), gamma = beta^m_s.
-      // beta = h^(ord/q) and beta^-1 = 2^(ord/q) side by side.
-      const u64 pair_in[2] = {h, 2};
-      u64 pair_out[2];
-      powmod_many(mod, pair_in, pair_out, 2, ord / q);
-      beta = pair_out[0];
-      beta_inverse = pair_out[1];
       // Baby steps per walk. beta has order exactly q (every prime of q
       // keeps its full power in ord), so the logarithm in [0, q) is unique
       // and every split of q into table entries and walk steps finds the
@@ -189,27 +216,6 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       m = 1;
     }
     const ScaledMultiplier alpha = modarith::prepare_scaled_div(mod, beta_inverse);
-    // Targets: Y^(P/q) share their exponent (first digit), so they are taken
-    // side by side; a further digit of a run depends on the digits so far.
-    std::array<u64, slot_count> target{};
-    if (m == 1) {
-      std::array<u64, slot_count> packed{};
-      u32 count_in = 0;
-      for (u32 j = 0; j < slots; ++j) {
-        if ((slot_mask >> j) & 1) packed[count_in++] = Y[j];
-      }
-      powmod_many(mod, packed.data(), packed.data(), count_in, P / q);
-      count_in = 0;
-      for (u32 j = 0; j < slots; ++j) {
-        if ((slot_mask >> j) & 1) target[j] = packed[count_in++];
-      }
-    } else {
-      for (u32 j = 0; j < slots; ++j) {
-        if (((slot_mask >> j) & 1) == 0) continue;
-        target[j] = modarith::powmod(mod, modarith::mulmod(mod, neg_k[j], modarith::pow2mod(mod, R[i - 1][j])),
-                                     ord / (u64{q} * m));
-      }
-    }
     // The baby walks z * beta^(-s), s = 0 .. m_s-1, of all surviving slots
     // side by side; a slot stops at its first s whose value is in the table,
     // gamma^(v-1), which gives the logarithm (v-1)*m_s + s.
