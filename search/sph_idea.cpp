@@ -142,7 +142,11 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
     }
     packed[count_in] = h;
     packed[count_in + 1] = 2;
-    powmod_many(mod, packed.data(), packed.data(), count_in + 2, ord / P);
+    if (ctx.wide_kernels) {
+      powmod_many_wide(mod, packed.data(), packed.data(), count_in + 2, ord / P);
+    } else {
+      powmod_many(mod, packed.data(), packed.data(), count_in + 2, ord / P);
+    }
     H = packed[count_in];
     T = packed[count_in + 1];
     count_in = 0;
@@ -186,7 +190,11 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
         }
         packed[count_in] = H;
         packed[count_in + 1] = T;
-        powmod_many(mod, packed.data(), packed.data(), count_in + 2, P / q);
+        if (ctx.wide_kernels) {
+          powmod_many_wide(mod, packed.data(), packed.data(), count_in + 2, P / q);
+        } else {
+          powmod_many(mod, packed.data(), packed.data(), count_in + 2, P / q);
+        }
         beta = packed[count_in];
         beta_inverse = packed[count_in + 1];
         count_in = 0;

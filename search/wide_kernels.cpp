@@ -27,6 +27,7 @@ namespace {
 #define QUARROW_WIDE __attribute__((target("avx512f,avx512vl,avx512ifma")))
 
 constexpr u32 lanes = 8;
+static_assert(max_parallel_powers <= 2 * lanes, "powers side by side fit two vectors");
 constexpr u64 low_52_bits = (u64{1} << 52) - 1;
 
 // The quotient factor of the 52-bit Shoup step: floor(mult * 2^52 / p),
@@ -231,6 +232,56 @@ QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const StepTable& tab
   }
 }
 
+// x*y / 2^52 mod p, eight lanes, in (0, 2p) for x, y < 2p (p < 2^50):
+// with mq = lo(x*y) * p^-1 mod 2^52 the low halves of x*y and mq*p agree, so
+// (x*y - mq*p) / 2^52 is the difference of the high halves, in (-p, p);
+// adding p keeps every lane positive and below 2p < 2^52.
+QUARROW_WIDE inline __m512i montgomery_52(__m512i x, __m512i y, __m512i p, __m512i p_inv) {
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i lo = _mm512_madd52lo_epu64(zero, x, y);
+  const __m512i hi = _mm512_madd52hi_epu64(zero, x, y);
+  const __m512i mq = _mm512_madd52lo_epu64(zero, lo, p_inv);
+  const __m512i mh = _mm512_madd52hi_epu64(zero, mq, p);
+  return _mm512_add_epi64(_mm512_sub_epi64(hi, mh), p);
+}
+
+// Right-to-left powering of vectors*8 lanes with one exponent e > 0, the
+// vectors' chains interleaved.
+template <u32 vectors>
+QUARROW_WIDE void powmod_vectors(const modarith::ModContext& m, const u64* bases, u64* out, u32 count, u64 e) {
+  alignas(64) u64 lanes_in[vectors * lanes] = {};
+  for (u32 i = 0; i < count; ++i) lanes_in[i] = bases[i] < m.p ? bases[i] : bases[i] % m.p;
+  // 2^104 mod p, the factor that brings a residue into the 2^52 form:
+  // (2^128 mod p) * 2^40 / 2^64.
+  const u64 r2 = modarith::reduce_once(
+      m, modarith::montgomery_reduce(m, static_cast<modarith::u128>(m.mont_r2) << 40));
+  const __m512i p = _mm512_set1_epi64(static_cast<long long>(m.p));
+  const __m512i p_inv = _mm512_set1_epi64(static_cast<long long>(m.mont_p_inv & low_52_bits));
+  const __m512i to_form = _mm512_set1_epi64(static_cast<long long>(r2));
+  __m512i base[vectors];
+  __m512i acc[vectors];
+  for (u32 v = 0; v < vectors; ++v) {
+    base[v] = montgomery_52(_mm512_load_si512(lanes_in + v * lanes), to_form, p, p_inv);
+  }
+  for (; (e & 1) == 0; e >>= 1) {
+    for (u32 v = 0; v < vectors; ++v) base[v] = montgomery_52(base[v], base[v], p, p_inv);
+  }
+  for (u32 v = 0; v < vectors; ++v) acc[v] = base[v];
+  for (e >>= 1; e != 0; e >>= 1) {
+    for (u32 v = 0; v < vectors; ++v) base[v] = montgomery_52(base[v], base[v], p, p_inv);
+    if (e & 1) {
+      for (u32 v = 0; v < vectors; ++v) acc[v] = montgomery_52(acc[v], base[v], p, p_inv);
+    }
+  }
+  // Out of the 2^52 form (a product with 1 lands in (0, p]) and reduced.
+  const __m512i one = _mm512_set1_epi64(1);
+  alignas(64) u64 lanes_out[vectors * lanes];
+  for (u32 v = 0; v < vectors; ++v) {
+    _mm512_store_si512(lanes_out + v * lanes, reduce_lanes(montgomery_52(acc[v], one, p, p_inv), p));
+  }
+  for (u32 i = 0; i < count; ++i) out[i] = lanes_out[i];
+}
+
 }  // namespace
 
 bool wide_kernels_supported() {
@@ -254,6 +305,16 @@ void run_walks_wide(const modarith::ModContext& m, const StepTable& table, const
   walks_wide(m, table, walks, count, hits);
 }
 
+void powmod_many_wide(const modarith::ModContext& m, const u64* bases, u64* out, u32 count, u64 e) {
+  if (e == 0) {
+    for (u32 i = 0; i < count; ++i) out[i] = 1;
+  } else if (count <= lanes) {
+    powmod_vectors<1>(m, bases, out, count, e);
+  } else {
+    powmod_vectors<2>(m, bases, out, count, e);
+  }
+}
+
 #else  // no eight-lane kernels on this processor family
 
 bool wide_kernels_supported() { return false; }
@@ -266,6 +327,10 @@ void fill_geometric_wide(const modarith::ModContext& m, StepTable& table, u64 x,
 void run_walks_wide(const modarith::ModContext& m, const StepTable& table, const Walk* walks, u32 count,
                     std::vector<WalkHit>& hits) {
   run_walks(m, table, walks, count, hits);
+}
+
+void powmod_many_wide(const modarith::ModContext& m, const u64* bases, u64* out, u32 count, u64 e) {
+  powmod_many(m, bases, out, count, e);
 }
 
 #endif

@@ -14,6 +14,7 @@
 
 #include "common/types.hpp"
 #include "modarith/modmul.hpp"
+#include "search/multi_pow.hpp"
 #include "search/step_table.hpp"
 #include "search/walks.hpp"
 
@@ -29,5 +30,9 @@ void fill_geometric_wide(const modarith::ModContext& m, StepTable& table, u64 x,
 // As run_walks: the same hits in the same order.
 void run_walks_wide(const modarith::ModContext& m, const StepTable& table, const Walk* walks, u32 count,
                     std::vector<WalkHit>& hits);
+
+// As powmod_many, for count <= max_parallel_powers: the exact residues
+// bases[i]^e mod p, up to eight at once per vector (Montgomery with 2^52).
+void powmod_many_wide(const modarith::ModContext& m, const u64* bases, u64* out, u32 count, u64 e);
 
 }  // namespace search

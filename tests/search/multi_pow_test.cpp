@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "search/multi_pow.hpp"
+#include "search/wide_kernels.hpp"
 #include "tests/search/reference_numbers.hpp"
 
 namespace {
@@ -37,6 +38,15 @@ TEST(MultiPow, EveryLaneIsTheExactPower) {
       const u64 e = rng() % p;
       search::powmod_many(m, bases.data(), out.data(), count, e);
       for (u32 i = 0; i < count; ++i) EXPECT_EQ(out[i], pow_mod(bases[i] % p, e, p)) << bases[i] << "^" << e;
+      if (search::wide_kernels_supported()) {
+        // Also exponents 0, 1 and p - 1 for the eight-lane powers.
+        for (const u64 e_wide : {e, u64{0}, u64{1}, p - 1, u64{1} << (rng() % 50)}) {
+          search::powmod_many_wide(m, bases.data(), out.data(), count, e_wide);
+          for (u32 i = 0; i < count; ++i) {
+            EXPECT_EQ(out[i], pow_mod(bases[i] % p, e_wide, p)) << bases[i] << "^" << e_wide << " (eight lanes)";
+          }
+        }
+      }
     }
   }
 }
