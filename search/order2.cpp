@@ -19,15 +19,37 @@
 #include <array>
 #include <bit>
 
-#include "primes/small_primes.hpp"
 #include "search/multi_pow.hpp"
 #include "search/order2.hpp"
 
 namespace search {
 namespace {
 
-// Entries 1..9 of the small-prime gaps lead from 2 to the primes 3..29.
-inline constexpr u32 trial_prime_count = 9;
+// The trial divisors 3..29 with q^-1 mod 2^64 and the largest quotient of a
+// 64-bit number by q.
+struct TrialDivisor {
+  u32 q;
+  u64 inverse;
+  u64 limit;
+};
+
+constexpr TrialDivisor trial_divisor(u32 q) {
+  u64 inverse = q;  // q*q = 1 mod 8: three correct bits, doubled per step
+  for (int i = 0; i < 5; ++i) inverse *= 2 - q * inverse;
+  return TrialDivisor{q, inverse, ~u64{0} / q};
+}
+
+inline constexpr std::array<TrialDivisor, 9> trial_divisors{
+    trial_divisor(3),  trial_divisor(5),  trial_divisor(7),  trial_divisor(11), trial_divisor(13),
+    trial_divisor(17), trial_divisor(19), trial_divisor(23), trial_divisor(29),
+};
+constexpr bool trial_inverses_hold() {
+  for (const TrialDivisor& t : trial_divisors) {
+    if (t.q * t.inverse != 1) return false;
+  }
+  return true;
+}
+static_assert(trial_inverses_hold(), "each inverse is q^-1 mod 2^64");
 // Below this the sieve's list has nothing: 3..29 are the trial divisors.
 inline constexpr u32 first_sieve_prime = 31;
 
@@ -97,12 +119,12 @@ u64 order2(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, std::s
   for (int i = 0; i < twos; ++i) factors[count++] = 2;
   u64 cofactor = p_minus_1 >> twos;
 
-  u32 q = primes::small_prime_gaps[0];
-  for (u32 i = 1; i <= trial_prime_count; ++i) {
-    q += primes::small_prime_gaps[i];
-    while (cofactor % q == 0) {
-      cofactor /= q;
-      factors[count++] = q;
+  for (const TrialDivisor& t : trial_divisors) {
+    // For odd q, x*q^-1 mod 2^64 is x/q when q | x and above
+    // (2^64 - 1)/q otherwise: one multiplication per test, none divides.
+    for (u64 quotient = cofactor * t.inverse; quotient <= t.limit; quotient = cofactor * t.inverse) {
+      cofactor = quotient;
+      factors[count++] = t.q;
     }
   }
 

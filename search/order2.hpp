@@ -10,8 +10,7 @@ namespace search {
 // Factors p - 1 by its power of 2, trial division by 3..29 and the sieve's
 // list `sieve_factors` (primes q >= 31 dividing p - 1, ascending). Returns the
 // order of 2 mod p when p - 1 was factored completely, else a multiple of it.
-// Rebuilds ctx.sph_moduli / ctx.sph_moduli_count. ctx.mod must be set for p,
-// and build_small_primes must have run (the trial divisors come from it).
+// Rebuilds ctx.sph_moduli / ctx.sph_moduli_count. ctx.mod must be set for p.
 u64 order2(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, std::span<const u32> sieve_factors);
 
 // Small factors are merged into one modulus until the product reaches this.
