@@ -241,24 +241,28 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       const StepTable::Filter filter = babies.filter();
       const u64 mult = alpha.mult;
       const u64 w_int = alpha.w_int;
-      u32 open = lanes;
-      for (u32 s = 0; s < m_s && open != 0; ++s) {
+      // Every lane steps on each round (a solved lane's further values are
+      // never looked at), so the only branch per round is whether any open
+      // lane's tag bit is set, which is rarely taken.
+      u32 open_lanes = lanes == 0 ? 0 : (u32{1} << lanes) - 1;
+      std::array<u64, slot_count> key{};
+      for (u32 s = 0; s < m_s && open_lanes != 0; ++s) {
+        u32 maybe = 0;
         for (u32 l = 0; l < lanes; ++l) {
-          if (solved[l]) continue;
           const u64 v = z[l];
-          const u64 key = v >= p ? v - p : v;
-          if (filter.maybe(key)) {
-            const u32 b = babies.first(key);
-            if (b != 0) {
-              const u32 j = lane_slot[l];
-              const u32 t = (b - 1) * m_s + s;
-              R[i][j] = m == 1 ? t : t * m + R[i - 1][j];
-              solved[l] = true;
-              --open;
-              continue;
-            }
-          }
+          key[l] = v >= p ? v - p : v;
+          maybe |= static_cast<u32>(filter.maybe(key[l])) << l;
           z[l] = v * mult - modarith::mulhi(v, w_int) * p;
+        }
+        for (maybe &= open_lanes; maybe != 0; maybe &= maybe - 1) {
+          const u32 l = static_cast<u32>(std::countr_zero(maybe));
+          const u32 b = babies.first(key[l]);
+          if (b == 0) continue;
+          const u32 j = lane_slot[l];
+          const u32 t = (b - 1) * m_s + s;
+          R[i][j] = m == 1 ? t : t * m + R[i - 1][j];
+          solved[l] = true;
+          open_lanes &= ~(u32{1} << l);
         }
       }
     }
