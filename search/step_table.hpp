@@ -5,15 +5,14 @@
 // before the fill, entries come with dense indices 1..count, and almost every
 // lookup misses. So:
 // - the keys sit in an array indexed by b, and entries whose keys share their
-//   low bits are chained through a second array (an insert is three stores,
-//   no probing);
-// - every home (one to two per entry) has a word of 32 tag bits, one per
-//   value of the five key bits above the home's bits: a lookup tests its tag
-//   bit (at most one in 32 is set), which answers almost every miss with one
-//   load and a well-predicted branch;
-// - only the tag words are cleared per search (4 to 8 bytes per entry). A chain
-//   head is read only when its home has a tag of this search, so stale heads
-//   are never read.
+//   low bits are chained through a second array (an insert is one load and
+//   three stores, no probing);
+// - every home (one to two per entry) has one 64-bit word: 32 tag bits, one
+//   per value of the five key bits above the home's bits, and the index of
+//   the home's newest entry. A lookup tests its tag bit (at most one in 32 is
+//   set), which answers almost every miss with one load and a
+//   well-predicted branch; an insert touches one word of the home array;
+// - only the home words are cleared per search (8 to 16 bytes per entry).
 // Equal keys are returned in ascending index (their insertion order in a
 // fill that runs the indices upwards), whatever order they were inserted in.
 #pragma once
@@ -37,15 +36,12 @@ class StepTable {
     while (homes < entries) homes *= 2;
     home_mask_ = homes - 1;
     home_shift_ = static_cast<u32>(__builtin_ctzll(homes));
-    if (tags_.size() < homes) {
-      tags_.resize(homes);
-      heads_.resize(homes);
-    }
+    if (homes_.size() < homes) homes_.resize(homes);
     if (keys_.size() < u64{entries} + 1) {
       keys_.resize(u64{entries} + 1);
       next_.resize(u64{entries} + 1);
     }
-    std::memset(tags_.data(), 0, homes * sizeof(u32));
+    std::memset(homes_.data(), 0, homes * sizeof(u64));
     count_ = entries;
   }
 
@@ -56,8 +52,7 @@ class StepTable {
   // keeps one in a local variable holds them in registers, where the stores
   // into the arrays cannot make the compiler reload them.
   struct Inserter {
-    u32* tags;
-    u32* heads;
+    u64* homes;
     u64* keys;
     u32* next;
     u64 home_mask;
@@ -69,34 +64,37 @@ class StepTable {
       // A head is valid only when an earlier key of this fill tagged its home.
       // Masked, not selected: whether a home is taken is unpredictable, and
       // a stale head is a harmless read (the arrays are sized together).
-      const u32 tag = tags[home];
-      next[b] = heads[home] & (0u - static_cast<u32>(tag != 0));
-      tags[home] = tag | (u32{1} << ((key >> home_shift) & 31));
-      heads[home] = b;
+      // One load and one store per home: the cleared word reads as no tag
+      // and no chain, so the old head needs no test.
+      const u64 word = homes[home];
+      next[b] = static_cast<u32>(word >> 32);
+      homes[home] = (static_cast<u32>(word) | (u32{1} << ((key >> home_shift) & 31))) | (u64{b} << 32);
       keys[b] = key;
     }
   };
   Inserter inserter() {
-    return Inserter{tags_.data(), heads_.data(), keys_.data(), next_.data(), home_mask_, home_shift_, base_};
+    return Inserter{homes_.data(), keys_.data(), next_.data(), home_mask_, home_shift_, base_};
   }
 
   // The miss test with the table's fields in locals (see Inserter).
   struct Filter {
-    const u32* tags;
+    const u64* homes;
     u64 home_mask;
     u32 home_shift;
-    bool maybe(u64 key) const { return (tags[key & home_mask] >> ((key >> home_shift) & 31)) & 1; }
+    bool maybe(u64 key) const {
+      return (static_cast<u32>(homes[key & home_mask]) >> ((key >> home_shift) & 31)) & 1;
+    }
   };
-  Filter filter() const { return Filter{tags_.data(), home_mask_, home_shift_}; }
+  Filter filter() const { return Filter{homes_.data(), home_mask_, home_shift_}; }
 
   // False when key is certainly not in the table.
-  bool maybe(u64 key) const { return (tags_[key & home_mask_] & tag_of(key)) != 0; }
+  bool maybe(u64 key) const { return (static_cast<u32>(homes_[key & home_mask_]) & tag_of(key)) != 0; }
 
   // The smallest index stored with key, or 0.
   u32 first(u64 key) const {
     if (!maybe(key)) return 0;
     u32 best = 0;
-    for (u32 b = heads_[key & home_mask_]; b != 0; b = next_[b]) {
+    for (u32 b = head(key); b != 0; b = next_[b]) {
       if (keys_[b] == key) best = b;  // chains run from the newest entry down
     }
     return best == 0 ? 0 : best + base_;
@@ -106,7 +104,7 @@ class StepTable {
   void all(u64 key, std::vector<u32>& out) const {
     if (!maybe(key)) return;
     const std::size_t from = out.size();
-    for (u32 b = heads_[key & home_mask_]; b != 0; b = next_[b]) {
+    for (u32 b = head(key); b != 0; b = next_[b]) {
       if (keys_[b] == key) out.push_back(b + base_);
     }
     std::sort(out.begin() + static_cast<std::ptrdiff_t>(from), out.end());
@@ -128,8 +126,11 @@ class StepTable {
   // One of 32 tag bits, from the five key bits above the home's bits.
   u32 tag_of(u64 key) const { return u32{1} << ((key >> home_shift_) & 31); }
 
-  std::vector<u32> tags_;
-  std::vector<u32> heads_;
+  // Newest entry of the key's home (valid only when the home has a tag).
+  u32 head(u64 key) const { return static_cast<u32>(homes_[key & home_mask_] >> 32); }
+
+  // One word per home: 32 tag bits below, the newest entry's index above.
+  std::vector<u64> homes_;
   std::vector<u64> keys_;
   std::vector<u32> next_;
   u64 home_mask_ = 0;

@@ -198,8 +198,9 @@ QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const StepTable& tab
     for (u64 step = 0; step < run; ++step) {
       const __m512i key = reduce_lanes(v, p);
       const __m512i home = _mm512_and_si512(key, home_mask);
-      const __m256i bit = _mm512_cvtepi64_epi32(_mm512_and_si512(_mm512_srl_epi64(key, home_shift), tag_bits));
-      const __m256i tags = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), active, home, filter.tags, 4);
+      // The tag bits are the low half of each home word (little-endian).
+    const __m256i bit = _mm512_cvtepi64_epi32(_mm512_and_si512(_mm512_srl_epi64(key, home_shift), tag_bits));
+      const __m256i tags = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), active, home, filter.homes, 8);
       const __mmask8 maybe = _mm256_mask_test_epi32_mask(active, _mm256_srlv_epi32(tags, bit), one);
       if (maybe != 0) {
         _mm512_store_si512(keys, key);
