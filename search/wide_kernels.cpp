@@ -204,8 +204,9 @@ QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const StepTable& tab
       const __mmask8 maybe = _mm256_mask_test_epi32_mask(active, _mm256_srlv_epi32(tags, bit), one);
       if (maybe != 0) {
         _mm512_store_si512(keys, key);
-        for (u32 l = 0; l < lanes; ++l) {
-          if (((maybe >> l) & 1) != 0 && table.first(keys[l]) != 0) {
+        for (u32 bits = maybe; bits != 0; bits &= bits - 1) {
+          const u32 l = static_cast<u32>(__builtin_ctz(bits));
+          if (table.first(keys[l]) != 0) {
             hits.push_back(WalkHit{lane[l].walk, lane[l].position + step * lane[l].stride, keys[l]});
           }
         }
