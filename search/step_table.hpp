@@ -7,12 +7,13 @@
 // - the keys sit in an array indexed by b, and entries whose keys share their
 //   low bits are chained through a second array (an insert is one load and
 //   three stores, no probing);
-// - every home (one to two per entry) has one 64-bit word: 32 tag bits, one
+// - every home (two to four per entry: a tag bit set by chance, which costs
+//   a chain walk, stays rare) has one 64-bit word: 32 tag bits, one
 //   per value of the five key bits above the home's bits, and the index of
 //   the home's newest entry. A lookup tests its tag bit (at most one in 32 is
 //   set), which answers almost every miss with one load and a
 //   well-predicted branch; an insert touches one word of the home array;
-// - only the home words are cleared per search (8 to 16 bytes per entry).
+// - only the home words are cleared per search (16 to 32 bytes per entry).
 // Equal keys are returned in ascending index (their insertion order in a
 // fill that runs the indices upwards), whatever order they were inserted in.
 #pragma once
@@ -33,7 +34,7 @@ class StepTable {
   void reset(u32 entries, u32 first_index = 1) {
     base_ = first_index - 1;
     u64 homes = min_homes;
-    while (homes < entries) homes *= 2;
+    while (homes < 2 * u64{entries}) homes *= 2;
     home_mask_ = homes - 1;
     home_shift_ = static_cast<u32>(__builtin_ctzll(homes));
     if (homes_.size() < homes) homes_.resize(homes);
