@@ -79,8 +79,9 @@ void report_counters(benchmark::State& state, const search::Counters& c, u64 hit
 }
 
 // One iteration: test_idea on one prime, Pohlig-Hellman route first (as the
-// program runs) or the general scan alone.
-void run_test_idea(benchmark::State& state, bool general_scan_only) {
+// program runs) or the general scan alone; with the eight-lane kernels where
+// the processor has them, or the scalar ones.
+void run_test_idea(benchmark::State& state, bool general_scan_only, bool scalar_kernels = false) {
   const sievedata::SieveTable* table = shared_table();
   if (table == nullptr) {
     state.SkipWithError("the 50M data file is not on this machine");
@@ -90,6 +91,8 @@ void run_test_idea(benchmark::State& state, bool general_scan_only) {
   const PrimeBatch batch = collect_primes(start_of(state));
   search::SearchContext ctx;
   ctx.general_scan_only = general_scan_only;
+  if (scalar_kernels) ctx.wide_kernels = false;
+  state.counters["wide_kernels"] = ctx.wide_kernels ? 1 : 0;
   std::size_t i = 0;
   u64 hits = 0;
   for (auto _ : state) {
@@ -102,9 +105,11 @@ void run_test_idea(benchmark::State& state, bool general_scan_only) {
 
 void BM_TestIdea(benchmark::State& state) { run_test_idea(state, false); }
 void BM_TestIdeaGeneralScanOnly(benchmark::State& state) { run_test_idea(state, true); }
+void BM_TestIdeaScalarKernels(benchmark::State& state) { run_test_idea(state, false, true); }
 // Argument: log10 of the first p.
 BENCHMARK(BM_TestIdea)->Arg(12)->Arg(15);
 BENCHMARK(BM_TestIdeaGeneralScanOnly)->Arg(12)->Arg(15);
+BENCHMARK(BM_TestIdeaScalarKernels)->Arg(12)->Arg(15);
 
 // One iteration: the order of 2 and the moduli list of one prime.
 void BM_Order2(benchmark::State& state) {
