@@ -46,18 +46,20 @@ inline constexpr u64 min_product = 5;
 inline constexpr u32 max_walk_shift = 22;
 
 // The inverse of a modulo m (m >= 1), taken in 1..m, by the extended
-// Euclidean algorithm; 0 when gcd(a, m) != 1.
-u64 inverse_mod(u64 a, u64 m) {
+// Euclidean algorithm; 0 when gcd(a, m) != 1. Every modulus the route inverts
+// by (a product of moduli, a slot's step) fits 32 bits, where the remainders
+// are cheaper.
+u64 inverse_mod(u64 a, u32 m) {
   if (m == 1) return 1;
   // Invariants: r0 = s0*a (mod m), r1 = s1*a (mod m); signed cofactors stay
   // below m in absolute value.
   common::i64 s0 = 1;
   common::i64 s1 = 0;
-  u64 r0 = a % m;
-  u64 r1 = m;
+  u32 r0 = static_cast<u32>(a % m);
+  u32 r1 = m;
   while (r1 != 0) {
-    const u64 q = r0 / r1;
-    const u64 r2 = r0 - q * r1;
+    const u32 q = r0 / r1;
+    const u32 r2 = r0 - q * r1;
     const common::i64 s2 = s0 - static_cast<common::i64>(q) * s1;
     r0 = r1;
     r1 = r2;
@@ -289,7 +291,7 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       M = q;
       continue;
     }
-    const u64 c = inverse_mod(M, q);
+    const u64 c = inverse_mod(M, static_cast<u32>(q));
     if (c == 0) {
       // Moduli that share a factor cannot be combined. order2 never gives
       // such a list; should one appear, the surviving slots (whose drops
@@ -314,11 +316,13 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
   // The slot's own class: n = r (mod d) and n = X (mod M) agree only when
   // X = r (mod gcd(M, d)).
   std::array<u32, slot_count> S{};
+  std::array<u64, slot_count> G_slot{};  // gcd(M, d) per slot
   for (u32 j = 0; j < slots; ++j) {
     if (((slot_mask >> j) & 1) == 0) continue;
     const u64 d = table.n_step[j];
     const u64 r = table.n_offset[j];
     const u64 g = std::gcd(M, d);
+    G_slot[j] = g;
     if ((X[j] + d - r) % g != 0) {
       slot_mask &= ~(SlotMask{1} << j);
       ++ctx.counters.whacked_k;
@@ -336,12 +340,12 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
     if (((slot_mask >> j) & 1) == 0) continue;
     const u64 d = table.n_step[j];
     const u64 r = table.n_offset[j];
-    const u64 g = std::gcd(M, d);
+    const u64 g = G_slot[j];
     const u64 d_g = d / g;
     u64 n = X[j];
     if (d_g > 1) {
       const u64 need = (r + d - n % d) % d / g;
-      const u64 t = need * inverse_mod((M / g) % d_g, d_g) % d_g;
+      const u64 t = need * inverse_mod((M / g) % d_g, static_cast<u32>(d_g)) % d_g;
       n += M * t;
     }
     if (n > table.n_max) {
