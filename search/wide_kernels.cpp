@@ -287,8 +287,14 @@ QUARROW_WIDE void powmod_vectors(const modarith::ModContext& m, const u64* bases
 }  // namespace
 
 bool wide_kernels_supported() {
-  static const bool supported = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-                                __builtin_cpu_supports("avx512ifma");
+  // The compiler's CPU check also asks the system whether it saves the
+  // AVX-512 registers; it is set up here in case this runs before the
+  // runtime's own start-up has done it.
+  static const bool supported = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+           __builtin_cpu_supports("avx512ifma");
+  }();
   return supported;
 }
 
