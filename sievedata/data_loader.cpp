@@ -18,7 +18,7 @@ namespace sievedata {
 
 namespace {
 
-void print_step_line(u32 k, const std::set<u32>& n_set, u32 step, u32 offset, std::ostream& out) {
+void print_step_line(u32 k, const NSet& n_set, u32 step, u32 offset, std::ostream& out) {
   if (n_set.empty()) {
     out << "k: " << k << ". No remaining n." << std::endl;
   } else {

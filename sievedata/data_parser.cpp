@@ -11,7 +11,6 @@
 #include <initializer_list>
 #include <limits>
 #include <numeric>
-#include <set>
 
 namespace sievedata {
 
@@ -154,7 +153,7 @@ bool parse_sieve_text(std::string_view text, ParsedData& data, std::string& erro
       if (scan.at_end() || scan.peek() == 'k') continue;
       const auto first_n = [k] { return join({"the first n of k=", std::to_string(k)}); };
       if (!scan.read_number(first_n, n)) return false;
-      table.n_sets[slot].insert(table.n_sets[slot].end(), n);  // ascending: constant time
+      table.n_sets[slot].insert(n);  // ascending: appended
     } else if (c == '+') {
       if (used == 0) return scan.fail(token, "'+' before the first k=");
       const u32 slot = used - 1;
@@ -176,7 +175,7 @@ bool parse_sieve_text(std::string_view text, ParsedData& data, std::string& erro
         g = std::gcd(g, difference);  // gcd(0, x) = x starts the run
         if (difference < folded.size()) folded[difference] = true;
       }
-      table.n_sets[slot].insert(table.n_sets[slot].end(), n);  // ascending: constant time
+      table.n_sets[slot].insert(n);  // ascending: appended
     }
     // Any other character is passed over on its own.
   }

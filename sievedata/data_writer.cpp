@@ -33,7 +33,7 @@ bool save_sieve_data(const SieveTable& table, const std::string& file_name) {
     text += '\n';
     // Only n inside [n_min, n_max]: a pair outside it has no place in a
     // file that claims that range.
-    const std::set<u32>& n_set = table.n_sets[slot];
+    const NSet& n_set = table.n_sets[slot];
     bool first = true;
     u32 previous = 0;
     for (auto it = n_set.lower_bound(table.n_min); it != n_set.end() && *it <= table.n_max; ++it) {

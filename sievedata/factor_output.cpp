@@ -27,7 +27,7 @@ void report_factor(SieveTable& table, const OutputSettings& settings, std::ostre
     return;
   }
 
-  std::set<u32>& n_set = table.n_sets[slot];
+  NSet& n_set = table.n_sets[slot];
   const bool in_table = n_set.count(n) != 0;
   const bool in_range = table.n_min <= n && n <= table.n_max;
   if (!in_table && !settings.report_excluded) return;

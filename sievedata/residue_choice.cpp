@@ -18,7 +18,7 @@ namespace {
 using Flags = std::array<unsigned char, max_modulus_multiplier>;
 
 // Distinct values of q = n div step mod m over the n, counted up to `cap`.
-u32 count_classes(const std::set<u32>& n_set, u32 step, u32 m, u32 cap, Flags& seen) {
+u32 count_classes(const NSet& n_set, u32 step, u32 m, u32 cap, Flags& seen) {
   seen.fill(0);
   u32 distinct = 0;
   for (const u32 n : n_set) {
@@ -53,7 +53,7 @@ std::string format_ratio(double value) {
 
 }  // namespace
 
-ResidueChoice choose_residues(const std::set<u32>& n_set, u32 k, u32 step, u32 offset, u32 verbosity,
+ResidueChoice choose_residues(const NSet& n_set, u32 k, u32 step, u32 offset, u32 verbosity,
                               std::ostream& out) {
   Flags seen{};
   Flags best_seen{};

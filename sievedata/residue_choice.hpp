@@ -4,8 +4,8 @@
 #pragma once
 #include <array>
 #include <ostream>
-#include <set>
 
+#include "sievedata/n_set.hpp"
 #include "sievedata/sieve_table.hpp"
 
 namespace sievedata {
@@ -23,7 +23,7 @@ struct ResidueChoice {
 // An m whose m*step does not fit 32 bits is not tried. A slot without n
 // (step 0) gets modulus 0 and no residues. With `verbosity` >= 2 prints one
 // line per improvement and an empty line to `out`.
-ResidueChoice choose_residues(const std::set<u32>& n_set, u32 k, u32 step, u32 offset, u32 verbosity,
+ResidueChoice choose_residues(const NSet& n_set, u32 k, u32 step, u32 offset, u32 verbosity,
                               std::ostream& out);
 
 }  // namespace sievedata

@@ -3,9 +3,9 @@
 // that lets the search walk only the classes of n that actually occur.
 #pragma once
 #include <array>
-#include <set>
 
 #include "common/types.hpp"
+#include "sievedata/n_set.hpp"
 
 namespace sievedata {
 using common::slot_count;
@@ -20,7 +20,7 @@ inline constexpr u32 max_modulus_multiplier = 49;
 
 struct SieveTable {
   std::array<u32, slot_count> k_values{};           // 0 for a slot the file did not fill
-  std::array<std::set<u32>, slot_count> n_sets{};   // remaining n; only factor output erases
+  std::array<NSet, slot_count> n_sets{};            // remaining n; only factor output erases
   u32 n_min = 0;
   u32 n_max = 0;
   // Residue data, fixed at load time (not updated as n are removed).

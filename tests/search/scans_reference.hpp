@@ -77,7 +77,7 @@ inline std::pair<u64, u64> craft_pair(u64 p, u64 from, u64 r, u64 d, u64 k_low =
 // ratio m / (classes of n mod m*d), at most 10 classes, smallest m on ties.
 inline void set_slot(sievedata::SieveTable& table, int j, u32 k, const std::vector<u32>& ns) {
   table.k_values[j] = k;
-  table.n_sets[j] = std::set<u32>(ns.begin(), ns.end());
+  table.n_sets[j] = sievedata::NSet(ns.begin(), ns.end());
   u32 d = 0;
   for (std::size_t i = 1; i < ns.size(); ++i) d = std::gcd(d, ns[i] - ns[i - 1]);
   u32 r = 0;

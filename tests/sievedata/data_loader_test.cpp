@@ -52,7 +52,7 @@ TEST(DataLoader, WorkedExampleWithVerboseSummary) {
   EXPECT_EQ(t.n_min, 1u);
   EXPECT_EQ(t.n_max, 1000u);
   EXPECT_EQ(t.k_values[0], 1234u);
-  EXPECT_EQ(t.n_sets[0], (std::set<u32>{100, 124, 172}));
+  EXPECT_EQ(t.n_sets[0], (sievedata::NSet{100, 124, 172}));
   EXPECT_EQ(t.n_step[0], 24u);
   EXPECT_EQ(t.n_offset[0], 4u);
   EXPECT_EQ(t.n_modulus[0], 1176u);
@@ -161,12 +161,12 @@ TEST(DataLoader, SlotsWithOneOrNoNLoad) {
   EXPECT_EQ(t.n_step[0], 0u);
   EXPECT_EQ(t.n_modulus[0], 0u);
   EXPECT_EQ(t.n_residue_count[0], 0u);
-  EXPECT_EQ(t.n_sets[1], (std::set<u32>{300}));
+  EXPECT_EQ(t.n_sets[1], (sievedata::NSet{300}));
   EXPECT_EQ(t.n_step[1], 1u);
   EXPECT_EQ(t.n_offset[1], 0u);
   EXPECT_EQ(t.n_modulus[1], 49u);
   EXPECT_EQ(residues_of(t, 1), (std::vector<u32>{300 % 49}));
-  EXPECT_EQ(t.n_sets[2], (std::set<u32>{10, 16}));
+  EXPECT_EQ(t.n_sets[2], (sievedata::NSet{10, 16}));
   EXPECT_EQ(t.k_values[3], 11u);
   EXPECT_TRUE(t.n_sets[3].empty());
   EXPECT_EQ(t.n_step[3], 0u);
@@ -195,7 +195,7 @@ TEST(DataLoader, TolerantTokenRules) {
     const Loaded loaded = load_text(text);
     ASSERT_TRUE(loaded.ok) << loaded.output;
     EXPECT_EQ(loaded.table.k_values[0], 1234u);
-    EXPECT_EQ(loaded.table.n_sets[0], (std::set<u32>{100, 124, 172}));
+    EXPECT_EQ(loaded.table.n_sets[0], (sievedata::NSet{100, 124, 172}));
     EXPECT_EQ(loaded.table.n_step[0], 24u);
     EXPECT_EQ(loaded.table.n_min, 1u);
     EXPECT_EQ(loaded.table.n_max, 1000u);
@@ -213,7 +213,7 @@ TEST(DataLoader, TwelveSlotsInFileOrder) {
   ASSERT_TRUE(loaded.ok) << loaded.output;
   for (u32 slot = 0; slot < 12; ++slot) {
     EXPECT_EQ(loaded.table.k_values[slot], 2 * slot + 3);
-    EXPECT_EQ(loaded.table.n_sets[slot], (std::set<u32>{slot + 1, slot + 11}));
+    EXPECT_EQ(loaded.table.n_sets[slot], (sievedata::NSet{slot + 1, slot + 11}));
   }
 }
 
@@ -286,7 +286,7 @@ TEST(DataLoader, LargestValuesFit) {
   const Loaded loaded = load_text("12 0 4294967295\nk=4294967295\n4294967290\n+5\n");
   ASSERT_TRUE(loaded.ok) << loaded.output;
   EXPECT_EQ(loaded.table.k_values[0], 4294967295u);
-  EXPECT_EQ(loaded.table.n_sets[0], (std::set<u32>{4294967290u, 4294967295u}));
+  EXPECT_EQ(loaded.table.n_sets[0], (sievedata::NSet{4294967290u, 4294967295u}));
   EXPECT_EQ(loaded.table.n_step[0], 5u);
 }
 

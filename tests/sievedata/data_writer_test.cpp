@@ -94,7 +94,7 @@ TEST(DataWriter, RoundTrip) {
     ASSERT_EQ(again.n_min, table.n_min);
     ASSERT_EQ(again.n_max, table.n_max);
     for (int slot = 0; slot < 12; ++slot) {
-      std::set<u32> kept(table.n_sets[slot].lower_bound(table.n_min), table.n_sets[slot].upper_bound(table.n_max));
+      sievedata::NSet kept(table.n_sets[slot].lower_bound(table.n_min), table.n_sets[slot].upper_bound(table.n_max));
       ASSERT_EQ(again.k_values[slot], table.k_values[slot]) << "seed " << seed << " trial " << trial;
       ASSERT_EQ(again.n_sets[slot], kept) << "seed " << seed << " trial " << trial << " slot " << slot;
     }

@@ -85,7 +85,7 @@ TEST(ReportFactor, ClassificationTable) {
     EXPECT_EQ(files.factrange, expected("factrange.txt"));
     EXPECT_EQ(table.n_sets[0].count(c.n), 0u);  // never listed afterwards
     // Nothing else in the table moves.
-    std::set<u32> rest = small_table().n_sets[0];
+    sievedata::NSet rest = small_table().n_sets[0];
     rest.erase(c.n);
     EXPECT_EQ(table.n_sets[0], rest);
   }

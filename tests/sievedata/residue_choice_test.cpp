@@ -7,7 +7,6 @@
 #include <limits>
 #include <numeric>
 #include <random>
-#include <set>
 #include <sstream>
 #include <vector>
 
@@ -48,7 +47,7 @@ TEST(ResidueChoice, MatchesFullCountOnRandomSlots) {
     const std::vector<u32> n = random_slot(rng);
     const auto [step, offset] = step_and_offset(n);
     std::ostringstream quiet;
-    const std::set<u32> n_set(n.begin(), n.end());
+    const sievedata::NSet n_set(n.begin(), n.end());
     const sievedata::ResidueChoice choice = sievedata::choose_residues(n_set, 5, step, offset, 0, quiet);
     const ReferenceChoice expected = reference_choice(n, step);
     ASSERT_EQ(choice.n_modulus, expected.modulus) << "seed " << seed << " trial " << trial;
