@@ -61,9 +61,12 @@ struct SearchContext {
   // Scratch of the scans, kept here so no prime allocates.
   std::vector<WalkHit> walk_hits;
   std::vector<u32> found;
-  // The eight-lane fill and walks, where the processor has them (tests turn
-  // them off to compare with the scalar kernels).
+  // The eight-lane kernels, where the processor has them (tests turn them
+  // off to compare with the scalar kernels).
   bool wide_kernels = wide_kernels_supported();
+  // Whether the prime under test takes them: their 52-bit lanes are exact
+  // for p < 2^50 only (every prime the range driver hands over).
+  bool wide() const { return wide_kernels && mod.p < common::p_ceiling; }
   // Tests only: send every prime with surviving slots to the general scan.
   bool general_scan_only = false;
 };

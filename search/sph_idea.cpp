@@ -144,7 +144,7 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
     }
     packed[count_in] = h;
     packed[count_in + 1] = 2;
-    if (ctx.wide_kernels) {
+    if (ctx.wide()) {
       powmod_many_wide(mod, packed.data(), packed.data(), count_in + 2, ord / P);
     } else {
       powmod_many(mod, packed.data(), packed.data(), count_in + 2, ord / P);
@@ -192,7 +192,7 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
         }
         packed[count_in] = H;
         packed[count_in + 1] = T;
-        if (ctx.wide_kernels) {
+        if (ctx.wide()) {
           powmod_many_wide(mod, packed.data(), packed.data(), count_in + 2, P / q);
         } else {
           powmod_many(mod, packed.data(), packed.data(), count_in + 2, P / q);
@@ -217,7 +217,7 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       const u32 entries = (q + m_s - 1) / m_s;
       babies.reset(entries);
       const ScaledMultiplier gamma = modarith::prepare_scaled_div(mod, modarith::powmod(mod, beta, m_s));
-      if (ctx.wide_kernels) {
+      if (ctx.wide()) {
         fill_geometric_wide(mod, babies, 1, gamma, entries, 1);
       } else {
         fill_geometric(mod, babies, 1, gamma, entries, 1);

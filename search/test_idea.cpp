@@ -111,7 +111,7 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
   }
   if (side_count != 0) {
     std::array<u64, slot_count> w{};
-    if (ctx.wide_kernels) {
+    if (ctx.wide()) {
       powmod_many_wide(mod, u_side.data(), w.data(), side_count, common_e);
     } else {
       powmod_many(mod, u_side.data(), w.data(), side_count, common_e);
