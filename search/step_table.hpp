@@ -61,16 +61,17 @@ class StepTable {
     u32 base;
     void insert(u64 key, u32 index) const {
       const u32 b = index - base;
-      const u64 home = key & home_mask;
-      // A head is valid only when an earlier key of this fill tagged its home.
-      // Masked, not selected: whether a home is taken is unpredictable, and
-      // a stale head is a harmless read (the arrays are sized together).
-      // One load and one store per home: the cleared word reads as no tag
-      // and no chain, so the old head needs no test.
+      link(key & home_mask, u64{1} << ((key >> home_shift) & 31), b);
+      keys[b] = key;
+    }
+    // The chain and tag part of an insert, for a fill that has stored the
+    // key at position b itself and computed its home and tag bit. One load
+    // and one store per home: the cleared word reads as no tag and no chain,
+    // so the old head needs no test.
+    void link(u64 home, u64 tag_bit, u32 b) const {
       const u64 word = homes[home];
       next[b] = static_cast<u32>(word >> 32);
-      homes[home] = (static_cast<u32>(word) | (u32{1} << ((key >> home_shift) & 31))) | (u64{b} << 32);
-      keys[b] = key;
+      homes[home] = ((word & 0xffffffffULL) | tag_bit) | (u64{b} << 32);
     }
   };
   Inserter inserter() {

@@ -142,12 +142,26 @@ QUARROW_WIDE void fill_wide(const modarith::ModContext& m, StepTable& table, u64
 
   const StepTable::Inserter fill = table.inserter();
   alignas(64) u64 keys[lanes];
+  alignas(64) u64 homes[lanes];
+  alignas(64) u64 tag_bits[lanes];
+  const __m512i home_mask = _mm512_set1_epi64(static_cast<long long>(fill.home_mask));
+  const __m128i home_shift = _mm_cvtsi32_si128(static_cast<int>(fill.home_shift));
+  const __m512i five_bits = _mm512_set1_epi64(31);
+  const __m512i one = _mm512_set1_epi64(1);
   const u64 full = count / lanes * lanes;
   u64 i = 0;
+  // Eight entries at a time: the keys go to their (consecutive) positions in
+  // one store, homes and tag bits are formed in the lanes, and only the
+  // chain links are made one by one.
   for (; i < full; i += lanes) {
-    _mm512_store_si512(keys, reduce_lanes(v, p));
+    const __m512i key = reduce_lanes(v, p);
     v = shoup_step(v, mult, w, p, mask);
-    for (u32 c = 0; c < lanes; ++c) fill.insert(keys[c], static_cast<u32>(first_index + i + c));
+    const u32 b = static_cast<u32>(first_index + i) - fill.base;
+    _mm512_storeu_si512(fill.keys + b, key);
+    _mm512_store_si512(homes, _mm512_and_si512(key, home_mask));
+    _mm512_store_si512(tag_bits,
+                       _mm512_sllv_epi64(one, _mm512_and_si512(_mm512_srl_epi64(key, home_shift), five_bits)));
+    for (u32 c = 0; c < lanes; ++c) fill.link(homes[c], tag_bits[c], b + c);
   }
   _mm512_store_si512(keys, reduce_lanes(v, p));
   for (u32 c = 0; i < count; ++i, ++c) fill.insert(keys[c], static_cast<u32>(first_index + i));
