@@ -146,8 +146,14 @@ u64 order2(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, std::s
   std::array<u32, max_parallel_powers_of_2> run_length;
   std::array<u64, max_parallel_powers_of_2> exps;
   std::array<u64, max_parallel_powers_of_2> y;
+  // The prime 2 needs no power unless p = 1 (mod 8): by Euler's criterion
+  // 2^((p-1)/2) is the symbol (2/p), which is -1 for p = 3, 5 (mod 8), so
+  // the order keeps every 2 (j = e), and +1 for p = 7 (mod 8), where p - 1
+  // has a single 2 that the order drops (j = 0).
+  const bool twos_decided = twos != 0 && (p & 7) != 1;
+  const u32 twos_needed = (p & 7) == 7 ? 0 : static_cast<u32>(twos);
   u32 runs = 0;
-  for (u32 i = 0; i < count;) {
+  for (u32 i = twos_decided ? static_cast<u32>(twos) : 0; i < count;) {
     const u32 prime = factors[i];
     u32 run_end = i + 1;
     u64 power = prime;
@@ -164,6 +170,12 @@ u64 order2(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, std::s
   pow2mod_many(ctx.mod, exps.data(), y.data(), runs);
 
   u64 o = p_minus_1;
+  if (twos_decided) {
+    for (u32 c = 0; c < static_cast<u32>(twos) - twos_needed; ++c) {
+      o /= 2;
+      factors[c] = 0;
+    }
+  }
   for (u32 r = 0; r < runs; ++r) {
     const u32 prime = factors[run_start[r]];
     const u32 e = run_length[r];
