@@ -3,53 +3,25 @@
 
 #include <algorithm>
 
+#include "modarith/lanes52.hpp"
 #include "search/geometric_fill.hpp"
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define QUARROW_WIDE_KERNELS 1
-// GCC 12's AVX-512 intrinsics start from an "undefined" vector that its own
-// flow analysis then reports as uninitialised; the warning is about the
-// header, not about values of this file.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
-#include <immintrin.h>
-#endif
 
 namespace search {
 
-#if QUARROW_WIDE_KERNELS
+#if QUARROW_LANES52
 
 namespace {
 
-#define QUARROW_WIDE __attribute__((target("avx512f,avx512vl,avx512ifma")))
+#define QUARROW_WIDE QUARROW_LANES52_TARGET
+
+using modarith::lanes_montgomery;
+using modarith::lanes_reduce;
+using modarith::lanes_shoup;
+using modarith::low_52_bits;
+using modarith::shoup_52;
 
 constexpr u32 lanes = 8;
 static_assert(max_parallel_powers <= 2 * lanes, "powers side by side fit two vectors");
-constexpr u64 low_52_bits = (u64{1} << 52) - 1;
-
-// The quotient factor of the 52-bit Shoup step: floor(mult * 2^52 / p),
-// which is the 64-bit one shifted right by 12 (a floor of a floor).
-inline u64 shoup_52(const modarith::ScaledMultiplier& f) { return f.w_int >> 12; }
-
-// x*mult mod p up to one p, eight lanes, for x < 2^52 and mult < p < 2^50:
-// q = floor(x*w / 2^52) makes x*mult - q*p a value in [0, 2p), which the low
-// 52 bits of the two products give exactly (2p < 2^52).
-QUARROW_WIDE inline __m512i shoup_step(__m512i x, __m512i mult, __m512i w, __m512i p, __m512i mask) {
-  const __m512i zero = _mm512_setzero_si512();
-  const __m512i q = _mm512_madd52hi_epu64(zero, x, w);
-  const __m512i product = _mm512_madd52lo_epu64(zero, x, mult);
-  const __m512i correction = _mm512_madd52lo_epu64(zero, q, p);
-  return _mm512_and_si512(_mm512_sub_epi64(product, correction), mask);
-}
-
-// The residue of each lane's value in [0, 2p): x - p wraps above 2^63 when
-// x < p, so the unsigned minimum picks the reduced one.
-QUARROW_WIDE inline __m512i reduce_lanes(__m512i x, __m512i p) {
-  return _mm512_min_epu64(x, _mm512_sub_epi64(x, p));
-}
 
 // One lane's share of a walk: positions first, first + stride, ... of walk
 // `walk`, `left` of them still to look up, x the value at the next one.
@@ -110,7 +82,7 @@ class LaneSource {
     u64 power = walk.step.mult;
     for (u32 s = 1; s < parts_; s *= 2) power = modarith::sqrmod(m_, power);
     mult_ = power;
-    w_ = modarith::divide_wide(static_cast<modarith::u128>(power) << 52, m_.p);
+    w_ = shoup_52(m_, power);
   }
 
   const modarith::ModContext& m_;
@@ -135,7 +107,7 @@ QUARROW_WIDE void fill_wide(const modarith::ModContext& m, StepTable& table, u64
   for (int i = 0; i < 3; ++i) f8 = modarith::sqrmod(m, f8);
   const __m512i mult = _mm512_set1_epi64(static_cast<long long>(f8));
   const __m512i w = _mm512_set1_epi64(
-      static_cast<long long>(modarith::divide_wide(static_cast<modarith::u128>(f8) << 52, m.p)));
+      static_cast<long long>(shoup_52(m, f8)));
   const __m512i p = _mm512_set1_epi64(static_cast<long long>(m.p));
   const __m512i mask = _mm512_set1_epi64(static_cast<long long>(low_52_bits));
   __m512i v = _mm512_load_si512(start);
@@ -154,8 +126,8 @@ QUARROW_WIDE void fill_wide(const modarith::ModContext& m, StepTable& table, u64
   // one store, homes and tag bits are formed in the lanes, and only the
   // chain links are made one by one.
   for (; i < full; i += lanes) {
-    const __m512i key = reduce_lanes(v, p);
-    v = shoup_step(v, mult, w, p, mask);
+    const __m512i key = lanes_reduce(v, p);
+    v = lanes_shoup(v, mult, w, p, mask);
     const u32 b = static_cast<u32>(first_index + i) - fill.base;
     _mm512_storeu_si512(fill.keys + b, key);
     _mm512_store_si512(homes, _mm512_and_si512(key, home_mask));
@@ -163,7 +135,7 @@ QUARROW_WIDE void fill_wide(const modarith::ModContext& m, StepTable& table, u64
                        _mm512_sllv_epi64(one, _mm512_and_si512(_mm512_srl_epi64(key, home_shift), five_bits)));
     for (u32 c = 0; c < lanes; ++c) fill.link(homes[c], tag_bits[c], b + c);
   }
-  _mm512_store_si512(keys, reduce_lanes(v, p));
+  _mm512_store_si512(keys, lanes_reduce(v, p));
   for (u32 c = 0; i < count; ++i, ++c) fill.insert(keys[c], static_cast<u32>(first_index + i));
 }
 
@@ -210,7 +182,7 @@ QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const StepTable& tab
     const __m512i vw = _mm512_load_si512(w);
     // `run` positions of every active lane: none finishes inside.
     for (u64 step = 0; step < run; ++step) {
-      const __m512i key = reduce_lanes(v, p);
+      const __m512i key = lanes_reduce(v, p);
       const __m512i home = _mm512_and_si512(key, home_mask);
       // The tag bits are the low half of each home word (little-endian).
     const __m256i bit = _mm512_cvtepi64_epi32(_mm512_and_si512(_mm512_srl_epi64(key, home_shift), tag_bits));
@@ -225,7 +197,7 @@ QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const StepTable& tab
           }
         }
       }
-      v = shoup_step(v, vm, vw, p, mask);
+      v = lanes_shoup(v, vm, vw, p, mask);
     }
     _mm512_store_si512(x, v);
     for (u32 l = 0; l < lanes; ++l) {
@@ -248,52 +220,36 @@ QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const StepTable& tab
   }
 }
 
-// x*y / 2^52 mod p, eight lanes, in (0, 2p) for x, y < 2p (p < 2^50):
-// with mq = lo(x*y) * p^-1 mod 2^52 the low halves of x*y and mq*p agree, so
-// (x*y - mq*p) / 2^52 is the difference of the high halves, in (-p, p);
-// adding p keeps every lane positive and below 2p < 2^52.
-QUARROW_WIDE inline __m512i montgomery_52(__m512i x, __m512i y, __m512i p, __m512i p_inv) {
-  const __m512i zero = _mm512_setzero_si512();
-  const __m512i lo = _mm512_madd52lo_epu64(zero, x, y);
-  const __m512i hi = _mm512_madd52hi_epu64(zero, x, y);
-  const __m512i mq = _mm512_madd52lo_epu64(zero, lo, p_inv);
-  const __m512i mh = _mm512_madd52hi_epu64(zero, mq, p);
-  return _mm512_add_epi64(_mm512_sub_epi64(hi, mh), p);
-}
-
 // Right-to-left powering of vectors*8 lanes with one exponent e > 0, the
 // vectors' chains interleaved.
 template <u32 vectors>
 QUARROW_WIDE void powmod_vectors(const modarith::ModContext& m, const u64* bases, u64* out, u32 count, u64 e) {
   alignas(64) u64 lanes_in[vectors * lanes] = {};
   for (u32 i = 0; i < count; ++i) lanes_in[i] = bases[i] < m.p ? bases[i] : bases[i] % m.p;
-  // 2^104 mod p, the factor that brings a residue into the 2^52 form:
-  // (2^128 mod p) * 2^40 / 2^64.
-  const u64 r2 = modarith::reduce_once(
-      m, modarith::montgomery_reduce(m, static_cast<modarith::u128>(m.mont_r2) << 40));
+  const u64 r2 = modarith::lanes_entry_factor(m);
   const __m512i p = _mm512_set1_epi64(static_cast<long long>(m.p));
   const __m512i p_inv = _mm512_set1_epi64(static_cast<long long>(m.mont_p_inv & low_52_bits));
   const __m512i to_form = _mm512_set1_epi64(static_cast<long long>(r2));
   __m512i base[vectors];
   __m512i acc[vectors];
   for (u32 v = 0; v < vectors; ++v) {
-    base[v] = montgomery_52(_mm512_load_si512(lanes_in + v * lanes), to_form, p, p_inv);
+    base[v] = lanes_montgomery(_mm512_load_si512(lanes_in + v * lanes), to_form, p, p_inv);
   }
   for (; (e & 1) == 0; e >>= 1) {
-    for (u32 v = 0; v < vectors; ++v) base[v] = montgomery_52(base[v], base[v], p, p_inv);
+    for (u32 v = 0; v < vectors; ++v) base[v] = lanes_montgomery(base[v], base[v], p, p_inv);
   }
   for (u32 v = 0; v < vectors; ++v) acc[v] = base[v];
   for (e >>= 1; e != 0; e >>= 1) {
-    for (u32 v = 0; v < vectors; ++v) base[v] = montgomery_52(base[v], base[v], p, p_inv);
+    for (u32 v = 0; v < vectors; ++v) base[v] = lanes_montgomery(base[v], base[v], p, p_inv);
     if (e & 1) {
-      for (u32 v = 0; v < vectors; ++v) acc[v] = montgomery_52(acc[v], base[v], p, p_inv);
+      for (u32 v = 0; v < vectors; ++v) acc[v] = lanes_montgomery(acc[v], base[v], p, p_inv);
     }
   }
   // Out of the 2^52 form (a product with 1 lands in (0, p]) and reduced.
   const __m512i one = _mm512_set1_epi64(1);
   alignas(64) u64 lanes_out[vectors * lanes];
   for (u32 v = 0; v < vectors; ++v) {
-    _mm512_store_si512(lanes_out + v * lanes, reduce_lanes(montgomery_52(acc[v], one, p, p_inv), p));
+    _mm512_store_si512(lanes_out + v * lanes, lanes_reduce(lanes_montgomery(acc[v], one, p, p_inv), p));
   }
   for (u32 i = 0; i < count; ++i) out[i] = lanes_out[i];
 }
@@ -358,7 +314,3 @@ void powmod_many_wide(const modarith::ModContext& m, const u64* bases, u64* out,
 #endif
 
 }  // namespace search
-
-#if QUARROW_WIDE_KERNELS && defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif

@@ -2,11 +2,11 @@
 // (AVX-512 IFMA), for processors that have it.
 //
 // Every p below 2^50 and every value of a lazy chain (below 2p) fits a 52-bit
-// lane, so one vector multiply-add does eight of the scalar products. The
-// fixed-factor product is the same Shoup step as the scalar one with 2^52 in
-// place of 2^64 (its quotient factor is the scalar one shifted right by 12),
-// so every key is the same exact residue and the table, the hits and their
-// order are the ones the scalar kernels give. The scalar kernels stay the
+// lane, so one vector multiply-add does eight of the scalar products (the
+// lane arithmetic is modarith/lanes52.hpp). The fixed-factor product is the
+// same Shoup step as the scalar one with 2^52 in place of 2^64, so every key
+// is the same exact residue and the table, the hits and their order are the
+// ones the scalar kernels give. The scalar kernels stay the
 // fallback: each entry point below is only called when
 // wide_kernels_supported() says so.
 #pragma once
