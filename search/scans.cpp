@@ -74,11 +74,7 @@ u64 build_giant_table(SearchContext& ctx, u64 p, u64 G, u32 n_min, u32 n_max, bo
   table.reset(static_cast<u32>(count), static_cast<u32>(b));
   if (count == 0) return 0;
   const ScaledMultiplier beta = modarith::prepare_scaled(mod, modarith::powmod(mod, h, G));
-  if (ctx.wide()) {
-    fill_geometric_wide(mod, table, u, beta, count, static_cast<u32>(b));
-  } else {
-    fill_geometric(mod, table, u, beta, count, static_cast<u32>(b));
-  }
+  fill_geometric_with(ctx.wide(), mod, table, u, beta, count, static_cast<u32>(b));
   return count;
 }
 
@@ -142,11 +138,7 @@ void check_factors(SearchContext& ctx, const sievedata::SieveTable& table, u64 p
       ++count;
     }
   }
-  if (ctx.wide()) {
-    run_walks_wide(mod, ctx.table, walks.data(), count, ctx.walk_hits);
-  } else {
-    run_walks(mod, ctx.table, walks.data(), count, ctx.walk_hits);
-  }
+  run_walks_with(ctx.wide(), mod, ctx.table, walks.data(), count, ctx.walk_hits);
   for (const WalkHit& w : ctx.walk_hits) {
     const ClassWalk& cw = classes[w.walk];
     report_entries(ctx.table, ctx.found, ctx.hits, w.key, p, cw.slot, general_giant_step,
@@ -179,11 +171,7 @@ void check_factors_sph(SearchContext& ctx, const sievedata::SieveTable& table, u
                         modarith::prepare_scaled(mod, modarith::powmod(mod, c, S[j])), positions};
     ++count;
   }
-  if (ctx.wide()) {
-    run_walks_wide(mod, ctx.table, walks.data(), count, ctx.walk_hits);
-  } else {
-    run_walks(mod, ctx.table, walks.data(), count, ctx.walk_hits);
-  }
+  run_walks_with(ctx.wide(), mod, ctx.table, walks.data(), count, ctx.walk_hits);
   for (const WalkHit& w : ctx.walk_hits) {
     const u32 j = slot_of[w.walk];
     const u64 class_step = u64{S[j]} * M;

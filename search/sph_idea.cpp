@@ -77,6 +77,27 @@ inline u64 negated_k(u64 p, u64 k) {
   return p - k;
 }
 
+// out[j] = in[j]^e for the slots of the mask, a_out = a^e and b_out = b^e:
+// one exponent for all, so one pass over its bits (packed in slot order,
+// the pair last).
+void raise_side_by_side(const SearchContext& ctx, SlotMask slot_mask, const std::array<u64, slot_count>& in, u64 a,
+                        u64 b, u64 e, std::array<u64, slot_count>& out, u64& a_out, u64& b_out) {
+  std::array<u64, slot_count + 2> packed{};
+  u32 count = 0;
+  for (u32 j = 0; j < slots; ++j) {
+    if ((slot_mask >> j) & 1) packed[count++] = in[j];
+  }
+  packed[count] = a;
+  packed[count + 1] = b;
+  powmod_many_with(ctx.wide(), ctx.mod, packed.data(), packed.data(), count + 2, e);
+  a_out = packed[count];
+  b_out = packed[count + 1];
+  count = 0;
+  for (u32 j = 0; j < slots; ++j) {
+    if ((slot_mask >> j) & 1) out[j] = packed[count++];
+  }
+}
+
 }  // namespace
 
 bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p, u64 ord,
@@ -134,28 +155,10 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
   std::array<u64, slot_count> Y{};
   u64 H = 0;
   u64 T = 0;
-  {
-    std::array<u64, slot_count + 2> packed{};
-    u32 count_in = 0;
-    for (u32 j = 0; j < slots; ++j) {
-      if (((slot_mask >> j) & 1) == 0) continue;
-      neg_k[j] = negated_k(p, table.k_values[j]);
-      packed[count_in++] = neg_k[j];
-    }
-    packed[count_in] = h;
-    packed[count_in + 1] = 2;
-    if (ctx.wide()) {
-      powmod_many_wide(mod, packed.data(), packed.data(), count_in + 2, ord / P);
-    } else {
-      powmod_many(mod, packed.data(), packed.data(), count_in + 2, ord / P);
-    }
-    H = packed[count_in];
-    T = packed[count_in + 1];
-    count_in = 0;
-    for (u32 j = 0; j < slots; ++j) {
-      if ((slot_mask >> j) & 1) Y[j] = packed[count_in++];
-    }
+  for (u32 j = 0; j < slots; ++j) {
+    if ((slot_mask >> j) & 1) neg_k[j] = negated_k(p, table.k_values[j]);
   }
+  raise_side_by_side(ctx, slot_mask, neg_k, h, 2, ord / P, Y, H, T);
 
   // R[i][j]: n mod (modulus i) for slot j, or n mod q^e along a run.
   std::array<std::array<u32, slot_count>, max_moduli> R;
@@ -184,26 +187,7 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
     } else {
       // First digit: the targets Y^(P/q), beta = H^(P/q) and beta^-1 =
       // T^(P/q) share their exponent and are taken side by side.
-      {
-        std::array<u64, slot_count + 2> packed{};
-        u32 count_in = 0;
-        for (u32 j = 0; j < slots; ++j) {
-          if ((slot_mask >> j) & 1) packed[count_in++] = Y[j];
-        }
-        packed[count_in] = H;
-        packed[count_in + 1] = T;
-        if (ctx.wide()) {
-          powmod_many_wide(mod, packed.data(), packed.data(), count_in + 2, P / q);
-        } else {
-          powmod_many(mod, packed.data(), packed.data(), count_in + 2, P / q);
-        }
-        beta = packed[count_in];
-        beta_inverse = packed[count_in + 1];
-        count_in = 0;
-        for (u32 j = 0; j < slots; ++j) {
-          if ((slot_mask >> j) & 1) target[j] = packed[count_in++];
-        }
-      }
+      raise_side_by_side(ctx, slot_mask, Y, H, T, P / q, target, beta, beta_inverse);
       // Table of q: gamma^(b-1) -> b for b = 1 .. ceil(q/m_s), gamma = beta^m_s.
       // Baby steps per walk. beta has order exactly q (every prime of q
       // keeps its full power in ord), so the logarithm in [0, q) is unique
@@ -217,11 +201,7 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       const u32 entries = (q + m_s - 1) / m_s;
       babies.reset(entries);
       const ScaledMultiplier gamma = modarith::prepare_scaled_div(mod, modarith::powmod(mod, beta, m_s));
-      if (ctx.wide()) {
-        fill_geometric_wide(mod, babies, 1, gamma, entries, 1);
-      } else {
-        fill_geometric(mod, babies, 1, gamma, entries, 1);
-      }
+      fill_geometric_with(ctx.wide(), mod, babies, 1, gamma, entries, 1);
       prev = q;
       m = 1;
     }

@@ -111,11 +111,7 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
   }
   if (side_count != 0) {
     std::array<u64, slot_count> w{};
-    if (ctx.wide()) {
-      powmod_many_wide(mod, u_side.data(), w.data(), side_count, common_e);
-    } else {
-      powmod_many(mod, u_side.data(), w.data(), side_count, common_e);
-    }
+    powmod_many_with(ctx.wide(), mod, u_side.data(), w.data(), side_count, common_e);
     for (u32 i = 0; i < side_count; ++i) {
       const u64 v = c_side[i] == 1 ? w[i] : modarith::powmod(mod, w[i], c_side[i]);
       if (v == 1) {

@@ -14,6 +14,7 @@
 
 #include "common/types.hpp"
 #include "modarith/modmul.hpp"
+#include "search/geometric_fill.hpp"
 #include "search/multi_pow.hpp"
 #include "search/step_table.hpp"
 #include "search/walks.hpp"
@@ -34,5 +35,33 @@ void run_walks_wide(const modarith::ModContext& m, const StepTable& table, const
 // As powmod_many, for count <= max_parallel_powers: the exact residues
 // bases[i]^e mod p, up to eight at once per vector (Montgomery with 2^52).
 void powmod_many_wide(const modarith::ModContext& m, const u64* bases, u64* out, u32 count, u64 e);
+
+// The eight-lane kernel when `wide` (SearchContext::wide()), else the scalar
+// one; the same results either way.
+inline void fill_geometric_with(bool wide, const modarith::ModContext& m, StepTable& table, u64 x,
+                                const modarith::ScaledMultiplier& f, u64 count, u32 first_index) {
+  if (wide) {
+    fill_geometric_wide(m, table, x, f, count, first_index);
+  } else {
+    fill_geometric(m, table, x, f, count, first_index);
+  }
+}
+
+inline void run_walks_with(bool wide, const modarith::ModContext& m, const StepTable& table, const Walk* walks,
+                           u32 count, std::vector<WalkHit>& hits) {
+  if (wide) {
+    run_walks_wide(m, table, walks, count, hits);
+  } else {
+    run_walks(m, table, walks, count, hits);
+  }
+}
+
+inline void powmod_many_with(bool wide, const modarith::ModContext& m, const u64* bases, u64* out, u32 count, u64 e) {
+  if (wide) {
+    powmod_many_wide(m, bases, out, count, e);
+  } else {
+    powmod_many(m, bases, out, count, e);
+  }
+}
 
 }  // namespace search
