@@ -31,6 +31,21 @@ struct WalkHit {
   u64 key = 0;
 };
 
+// Puts hits into walk order and, within a walk, position order (each pair
+// occurs once). An insertion sort: hits are few and arrive almost in order,
+// and it never allocates.
+inline void sort_walk_hits(std::vector<WalkHit>& hits) {
+  for (std::size_t i = 1; i < hits.size(); ++i) {
+    const WalkHit h = hits[i];
+    std::size_t k = i;
+    for (; k > 0 && (hits[k - 1].walk > h.walk || (hits[k - 1].walk == h.walk && hits[k - 1].position > h.position));
+         --k) {
+      hits[k] = hits[k - 1];
+    }
+    hits[k] = h;
+  }
+}
+
 // Looks up every position of walks[0 .. count) and appends the found ones
 // to `hits` (cleared first), ordered by walk and, within a walk, by position.
 inline void run_walks(const modarith::ModContext& m, const StepTable& table, const Walk* walks, u32 count,
@@ -79,14 +94,8 @@ inline void run_walks(const modarith::ModContext& m, const StepTable& table, con
       x[l] = v * mult[l] - modarith::mulhi(v, w_int[l]) * p;
     }
   }
-  // Lanes finish out of walk order; within a walk the positions came in
-  // order. A stable insertion sort: hits are few, and it never allocates.
-  for (std::size_t i = 1; i < hits.size(); ++i) {
-    const WalkHit h = hits[i];
-    std::size_t k = i;
-    for (; k > 0 && hits[k - 1].walk > h.walk; --k) hits[k] = hits[k - 1];
-    hits[k] = h;
-  }
+  // Lanes finish out of walk order.
+  sort_walk_hits(hits);
 }
 
 }  // namespace search

@@ -207,17 +207,8 @@ QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const StepTable& tab
       lane[l].position += run * lane[l].stride;
     }
   }
-  // Lanes and parts finish out of order: sort into walk and position order
-  // (each pair occurs once). Hits are few, and this never allocates.
-  for (std::size_t i = 1; i < hits.size(); ++i) {
-    const WalkHit h = hits[i];
-    std::size_t k = i;
-    for (; k > 0 && (hits[k - 1].walk > h.walk || (hits[k - 1].walk == h.walk && hits[k - 1].position > h.position));
-         --k) {
-      hits[k] = hits[k - 1];
-    }
-    hits[k] = h;
-  }
+  // Lanes and parts finish out of order.
+  sort_walk_hits(hits);
 }
 
 // Right-to-left powering of vectors*8 lanes with one exponent e > 0, the
