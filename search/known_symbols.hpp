@@ -6,8 +6,7 @@
 // bits of a table of quadratic residues mod q, built once. The known set has
 // eighteen such primes (the largest 67607), so a prime needs eighteen
 // remainders and table reads (about 40 KB of tables in all) instead of
-// twelve Jacobi loops of about thirty rounds each. The results equal
-// legendre_negative's.
+// twelve binary Jacobi loops of about thirty rounds each.
 #pragma once
 #include "common/types.hpp"
 

@@ -1,9 +1,9 @@
 // The one set of twelve k, with their fixed classes of n, that the search
 // recognises at set-up and filters faster: every step is even, so every n of
 // a slot has the parity of its offset r, and a factor p of k*2^n+1 forces
-// -k*2^(r mod 2) to be a quadratic residue mod p. That residue test needs
-// only shifts and subtractions and removes about half of the slots before
-// any modular power is taken.
+// -k*2^(r mod 2) to be a quadratic residue mod p. That residue test
+// (known_symbols) needs no modular power and removes about half of the slots
+// before any power is taken.
 #pragma once
 #include <array>
 
