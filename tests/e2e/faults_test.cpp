@@ -56,6 +56,13 @@ class FileSizeLimit {
   void (*old_handler_)(int) = nullptr;
 };
 
+// Runs quarrow in `dir`, under the file-size limit when `limited`.
+RunResult run_limited(WorkDir& dir, const std::vector<std::string>& args, bool limited = true) {
+  if (!limited) return dir.run(args);
+  FileSizeLimit limit;
+  return dir.run(args);
+}
+
 // The ways a file of the working directory can refuse a write.
 enum class Blocked {
   dev_full,       // a link to /dev/full: every write fails, nothing was there before
@@ -149,11 +156,7 @@ TEST(E2eFaults, FactorFileThatCannotBeWritten) {
     WorkDir dir;
     dir.write("Vesk.dat", planted.data);
     const std::string before = block(dir, "fact.txt", how, "1000000000039 | 4847*2^1527+1");
-    RunResult result;
-    {
-      FileSizeLimit limit;
-      result = dir.run(planted_range);
-    }
+    const RunResult result = run_limited(dir, planted_range);
     EXPECT_EQ(result.exit_status, 0);
     const std::vector<std::string> lines = after_banner(result);
     const auto factor = std::find(lines.begin(), lines.end(), planted.factor_line);
@@ -183,11 +186,7 @@ TEST(E2eFaults, StatusFileThatCannotGrow) {
     const rlim_t size = how == Blocked::at_limit ? size_limit : size_limit - 3;
     dir.write("VeskStatus.dat", old_lines("pmin=999 @ 0 kp/s", size - tail.size()) + tail);
     const std::string before = dir.read("VeskStatus.dat");
-    RunResult result;
-    {
-      FileSizeLimit limit;
-      result = dir.run({"-p", "2", "-i", "20"});
-    }
+    const RunResult result = run_limited(dir, {"-p", "2", "-i", "20"});
     EXPECT_EQ(result.exit_status, 0);
     const std::vector<std::string> lines = after_banner(result);
     EXPECT_TRUE(has_line(lines, "Found VeskStatus.dat with unfinished work. Continuing from last save point."));
@@ -214,11 +213,7 @@ TEST(E2eFaults, StatisticsFileThatCannotBeWritten) {
     WorkDir dir;
     dir.write("Vesk.dat", planted.data);
     const std::string before = block(dir, "stat.txt", how, "Total time: 61234 ms");
-    RunResult result;
-    {
-      FileSizeLimit limit;
-      result = dir.run(planted_range);
-    }
+    const RunResult result = run_limited(dir, planted_range);
     EXPECT_EQ(result.exit_status, 0);
     const std::vector<std::string> lines = after_banner(result);
     EXPECT_TRUE(has_line(lines, "Warning: could not write stat.txt"));
@@ -255,13 +250,7 @@ TEST(E2eFaults, DataFileSaveThatFails) {
     if (std::string(c.temp) == "dir") fs::create_directory(dir.path() / "Vesk.dat.tmp");
     std::vector<std::string> args{"-u"};
     args.insert(args.end(), planted_range.begin(), planted_range.end());
-    RunResult result;
-    if (c.limited) {
-      FileSizeLimit limit;
-      result = dir.run(args);
-    } else {
-      result = dir.run(args);
-    }
+    const RunResult result = run_limited(dir, args, c.limited);
     EXPECT_EQ(result.exit_status, 0);
     const std::vector<std::string> lines = after_banner(result);
     const auto saving = std::find(lines.begin(), lines.end(), "Saving Vesk.dat...");
@@ -303,13 +292,7 @@ TEST(E2eFaults, QueueRewriteThatFails) {
     dir.write("Vesk.dat", planted.data);
     dir.write("nextrange.txt", c.queue);
     if (!c.limited) fs::create_symlink("/dev/full", dir.path() / "nextrange.txt.tmp");
-    RunResult result;
-    if (c.limited) {
-      FileSizeLimit limit;
-      result = dir.run(planted_range);
-    } else {
-      result = dir.run(planted_range);
-    }
+    const RunResult result = run_limited(dir, planted_range, c.limited);
     EXPECT_EQ(result.exit_status, 1);
     const std::vector<std::string> lines = after_banner(result);
     EXPECT_TRUE(has_line(lines,
