@@ -80,6 +80,14 @@ for variant in console boinc; do
   [ "$variant" = boinc ] && bin=$boinc_bin
   run_in "$dir" "$bin" -u -i 500000 "${range[@]}"
 done
+# same_content <name> <file> <file>: equal files; the status file and the
+# statistics only after their times and rates are normalised.
+same_content() {
+  case $1 in
+    VeskStatus.dat | stat.txt) diff <(normalise "$2") <(normalise "$3") >/dev/null ;;
+    *) cmp -s "$2" "$3" ;;
+  esac
+}
 a="$scratch/compare-console"
 b="$scratch/compare-boinc"
 [ "$(cat "$a/exit_status")" = 0 ] || fail "console run ended with status $(cat "$a/exit_status")"
@@ -91,12 +99,7 @@ files_a=$(cd "$a" && ls -A | grep -Ev "$runtime_files" || true)
 files_b=$(cd "$b" && ls -A | grep -Ev "$runtime_files" || true)
 [ "$files_a" = "$files_b" ] || fail "different files: console [$files_a] BOINC [$files_b]"
 for f in $files_a; do
-  case $f in
-    VeskStatus.dat | stat.txt)
-      diff <(normalise "$a/$f") <(normalise "$b/$f") >/dev/null || fail "$f differs" ;;
-    *)
-      cmp -s "$a/$f" "$b/$f" || fail "$f differs" ;;
-  esac
+  same_content "$f" "$a/$f" "$b/$f" || fail "$f differs"
 done
 echo "ci-boinc: same output and same files ($(echo $files_a | tr '\n' ' '))"
 
@@ -120,12 +123,7 @@ run_in "$slot" "$boinc_bin" -u -i 500000 "${range[@]}"
 diff <(normalise "$a/stdout.log") <(normalise "$slot/stdout.log") || fail "standard output through link files differs"
 for f in $linked_files; do
   [ "$(cat "$slot/$f")" = "<soft_link>../project/$f</soft_link>" ] || fail "the link file $f was written to"
-  case $f in
-    VeskStatus.dat | stat.txt)
-      diff <(normalise "$a/$f") <(normalise "$project/$f") >/dev/null || fail "$f through its link differs" ;;
-    *)
-      cmp -s "$a/$f" "$project/$f" || fail "$f through its link differs" ;;
-  esac
+  same_content "$f" "$a/$f" "$project/$f" || fail "$f through its link differs"
 done
 echo "ci-boinc: every file went through its link"
 
