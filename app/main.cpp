@@ -12,6 +12,7 @@
 #include "app/status_file.hpp"
 #include "common/host_api.hpp"
 #include "common/platform.hpp"
+#include "common/run_lock.hpp"
 #include "primes/small_primes.hpp"
 #include "search/factor_search.hpp"
 #include "sievedata/data_loader.hpp"
@@ -28,6 +29,20 @@ int run(int argc, char** argv) {
   if (!command_line) return 1;
   app::RunSettings& settings = command_line->settings;
   const sievedata::OutputSettings& output = command_line->output;
+
+  // Before any file of the working directory is read or written.
+  switch (common::acquire_run_lock(common::run_lock_file_name)) {
+    case common::RunLock::held:
+      break;
+    case common::RunLock::taken:
+      out << "Error: another quarrow is running in this directory (it holds " << common::run_lock_file_name
+          << "). Exiting." << std::endl;
+      return 1;
+    case common::RunLock::unavailable:
+      out << "Warning: could not lock " << common::run_lock_file_name
+          << "; a second copy started in this directory would not be stopped." << std::endl;
+      break;
+  }
 
   if (!app::decide_range(settings, std::cin, out)) return 1;
 
@@ -54,6 +69,7 @@ int run(int argc, char** argv) {
 // Under a volunteer-computing client the program starts and ends through the
 // client's runtime, which learns the exit status that way.
 int main(int argc, char** argv) {
+  common::ignore_file_size_signal();
   common::host_init();
   return common::host_finish(run(argc, argv));
 }

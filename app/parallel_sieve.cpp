@@ -172,18 +172,23 @@ u32 next_save_bit(const SegmentReport& report, u64 base, u64 last_save_p, u64 sa
 }
 
 // Replays one segment as the one-thread loop runs it: per prime, its hits,
-// then its save if one is due.
-void replay(const SegmentReport& report, u64 base, u64 save_interval, u32 rate, u64& last_save_p,
+// then its save if one is due. False as soon as a hit could not be written.
+bool replay(const SegmentReport& report, u64 base, u64 save_interval, u32 rate, u64& last_save_p,
             const RangeWriter& writer) {
   std::size_t h = 0;
   for (u32 i = next_save_bit(report, base, last_save_p, save_interval, 0); i < segment_odd_count;
        i = next_save_bit(report, base, last_save_p, save_interval, i + 1)) {
     const u64 p = base + 2 * u64{i} + 1;
-    for (; h < report.hits.size() && report.hits[h].p <= p; ++h) writer.report(report.hits[h]);
+    for (; h < report.hits.size() && report.hits[h].p <= p; ++h) {
+      if (!writer.report(report.hits[h])) return false;
+    }
     writer.save(p, rate);
     last_save_p = p;
   }
-  for (; h < report.hits.size(); ++h) writer.report(report.hits[h]);
+  for (; h < report.hits.size(); ++h) {
+    if (!writer.report(report.hits[h])) return false;
+  }
+  return true;
 }
 
 // The first prime of the segment at base (there is always one: prime gaps
@@ -219,7 +224,7 @@ class Workers {
 
 }  // namespace
 
-u64 sieve_range_parallel(const ParallelRange& range, const search::SearchSetup& setup,
+std::optional<u64> sieve_range_parallel(const ParallelRange& range, const search::SearchSetup& setup,
                          const sievedata::SieveTable& table, const RangeWriter& writer, search::Counters& counters,
                          u32& current_rate) {
   const u64 segment_count = (range.pmax - range.pmin) / segment_span + 1;
@@ -239,7 +244,10 @@ u64 sieve_range_parallel(const ParallelRange& range, const search::SearchSetup& 
     u64 last_save_p = range.pmin;
     for (u64 j = 0; j < segment_count; ++j) {
       const SegmentReport& report = queue.wait_for(j);
-      replay(report, range.pmin + j * segment_span, range.save_interval, current_rate, last_save_p, writer);
+      // Leaving the block stops and joins the workers.
+      if (!replay(report, range.pmin + j * segment_span, range.save_interval, current_rate, last_save_p, writer)) {
+        return std::nullopt;
+      }
       counters.tested_p += report.counters.tested_p;
       counters.whacked_k += report.counters.whacked_k;
       counters.whacked_p += report.counters.whacked_p;

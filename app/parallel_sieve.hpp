@@ -11,6 +11,7 @@
 // (on disk), so a "pmin=" line never runs ahead of the factors below it.
 #pragma once
 #include <functional>
+#include <optional>
 
 #include "common/types.hpp"
 #include "search/search_context.hpp"
@@ -32,18 +33,21 @@ struct ParallelRange {
 
 // What the writer does with a report, in the one-thread loop's order.
 struct RangeWriter {
-  std::function<void(const search::Hit& hit)> report;  // every hit of a prime, before its save
+  // Every hit of a prime, before its save; false when its factor line could
+  // not be written, which ends the range at that hit.
+  std::function<bool(const search::Hit& hit)> report;
   std::function<void(u64 p, u32 rate)> save;           // a progress save at prime p
 };
 
-// Sieves the primes of [pmin, pmax] and returns the first prime above pmax.
+// Sieves the primes of [pmin, pmax] and returns the first prime above pmax,
+// or nothing when `writer.report` failed (no save is made after that hit).
 // Adds the workers' counters into `counters`. `current_rate` becomes, at the
 // end of every segment the writer finishes, the thousands of integers per
 // second over that segment as the writer consumed it (so with several
 // workers it shows their combined speed); it keeps its value otherwise.
 // The search reads only the table's k, n range and residue data, which do
 // not change during a range; `writer.report` may change the n sets.
-u64 sieve_range_parallel(const ParallelRange& range, const search::SearchSetup& setup,
+std::optional<u64> sieve_range_parallel(const ParallelRange& range, const search::SearchSetup& setup,
                          const sievedata::SieveTable& table, const RangeWriter& writer, search::Counters& counters,
                          u32& current_rate);
 

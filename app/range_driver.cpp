@@ -1,32 +1,18 @@
 #include "app/range_driver.hpp"
 
 #include "app/parallel_sieve.hpp"
+#include "app/range_check.hpp"
 #include "app/statistics.hpp"
 #include "app/status_file.hpp"
+#include "app/text_lines.hpp"
 #include "common/file_io.hpp"
 #include "common/host_api.hpp"
 #include "search/factor_search.hpp"
 #include "sievedata/data_writer.hpp"
 #include "sievedata/factor_output.hpp"
+#include "sievedata/recorded_factors.hpp"
 
 namespace app {
-
-bool check_range(u64& pmin, u64& pmax, std::ostream& out) {
-  if (pmax > common::p_ceiling) {
-    out << "This program only supports p up to " << common::p_ceiling << std::endl;
-    pmax = common::p_ceiling;
-  }
-  if (pmax <= pmin) {
-    out << "pmax=" << pmax << " <= pmin=" << pmin << std::endl;
-    return false;
-  }
-  if (pmin < common::p_floor) {
-    out << "Sorry, pmin=" << pmin << " has to be at least 10^9 (1G) for this program to work." << std::endl;
-    return false;
-  }
-  pmin &= ~u64{1};
-  return true;
-}
 
 std::string progress_console_line(u64 p, u32 rate) {
   return "p = " + std::to_string(p) + " @ " + (rate != 0 ? std::to_string(rate) : std::string("???")) + "kp/s";
@@ -46,12 +32,15 @@ int RangeDriver::run_ranges() {
     out_ << "Testing " << pmin << " <= p <= " << pmax << ", " << table_.n_min << " <= n <= " << table_.n_max
          << std::endl;
 
-    const u64 p_end = sieve_range(pmin, pmax);
+    // A factor that could not be written ends the run at once: no later
+    // save, no -u and no next range may count it as found.
+    const std::optional<u64> p_end = sieve_range(pmin, pmax);
+    if (!p_end) return 1;
 
     finish_status_file();
     if (settings_.update_data_file) save_data_file();
 
-    const RangeSummary summary{pmin, pmax, p_end, context_.counters, range_stopwatch_};
+    const RangeSummary summary{pmin, pmax, *p_end, context_.counters, range_stopwatch_};
     switch (finish_range(summary, settings_, output_.verbosity, out_)) {
       case RangeEnd::stop:
         return 0;
@@ -63,7 +52,7 @@ int RangeDriver::run_ranges() {
   }
 }
 
-u64 RangeDriver::sieve_range(u64 pmin, u64 pmax) {
+std::optional<u64> RangeDriver::sieve_range(u64 pmin, u64 pmax) {
   range_pmin_ = pmin;
   range_pmax_ = pmax;
   if (settings_.threads > 1) return sieve_range_threads(pmin, pmax);
@@ -78,7 +67,7 @@ u64 RangeDriver::sieve_range(u64 pmin, u64 pmax) {
   while (p <= pmax) {
     search::test_idea(context_, setup_, table_, p, iterator_.current_factors());
     for (const search::Hit& hit : context_.hits) {
-      sievedata::report_factor(table_, output_, out_, hit.p, hit.slot, hit.n, hit.xmod);
+      if (!report(hit)) return std::nullopt;
     }
     // Measured in p, not in primes; an interval of 0 saves after every prime.
     if (p - last_save_p >= settings_.save_interval) {
@@ -94,7 +83,7 @@ u64 RangeDriver::sieve_range(u64 pmin, u64 pmax) {
 // Several workers, this thread the single writer. The rate of the progress
 // lines is the writer's: integers per second over the last segment it
 // finished replaying, i.e. the workers' combined speed.
-u64 RangeDriver::sieve_range_threads(u64 pmin, u64 pmax) {
+std::optional<u64> RangeDriver::sieve_range_threads(u64 pmin, u64 pmax) {
   ParallelRange range;
   range.pmin = pmin;
   range.pmax = pmax;
@@ -103,16 +92,19 @@ u64 RangeDriver::sieve_range_threads(u64 pmin, u64 pmax) {
   range.process_priority = settings_.process_priority;
   range.thread_priority = settings_.thread_priority;
   RangeWriter writer;
-  writer.report = [this](const search::Hit& hit) {
-    sievedata::report_factor(table_, output_, out_, hit.p, hit.slot, hit.n, hit.xmod);
-  };
+  writer.report = [this](const search::Hit& hit) { return report(hit); };
   writer.save = [this](u64 p, u32 rate) { save_progress(p, rate); };
 
   range_stopwatch_.reset();
   range_stopwatch_.start();
-  const u64 p_end = sieve_range_parallel(range, setup_, table_, writer, context_.counters, iterator_.current_rate);
+  const std::optional<u64> p_end =
+      sieve_range_parallel(range, setup_, table_, writer, context_.counters, iterator_.current_rate);
   range_stopwatch_.stop();
   return p_end;
+}
+
+bool RangeDriver::report(const search::Hit& hit) {
+  return sievedata::report_factor(table_, output_, out_, hit.p, hit.slot, hit.n, hit.xmod);
 }
 
 // Every prime up to and including p has been tested and its factors are on
@@ -136,6 +128,17 @@ void RangeDriver::finish_status_file() {
 
 void RangeDriver::save_data_file() {
   out_ << "Saving Vesk.dat..." << std::endl;
+  // Factors written before a kill are not in this run's table; fact.txt
+  // remembers them. Without it the rewrite could list a factored pair again.
+  const char* fact_file = sievedata::new_factor_file_name;
+  const std::optional<std::string> recorded = common::read_file(fact_file);
+  if (!recorded && file_present(fact_file)) {
+    out_ << "Error: could not read " << fact_file << ", so " << settings_.data_file_name
+         << " was not rewritten (it could list pairs already factored); the old file was kept unchanged."
+         << std::endl;
+    return;
+  }
+  if (recorded) sievedata::remove_recorded_factors(table_, *recorded);
   if (sievedata::save_sieve_data(table_, settings_.data_file_name)) {
     out_ << " Done." << std::endl;
   } else {

@@ -4,6 +4,7 @@
 // file at a fixed distance in p, marks the range done, optionally writes the
 // data file back, and lets the statistics step fetch the next range.
 #pragma once
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -14,12 +15,6 @@
 #include "sievedata/sieve_table.hpp"
 
 namespace app {
-
-// Checks a range and brings it into the form the loop needs: pmax above 2^50
-// is lowered to 2^50 (with a message); pmax must be above pmin and pmin at
-// least 10^9, else the reason is printed and false returned (exit status 1);
-// pmin is then made even, so that an odd prime pmin is tested too.
-bool check_range(u64& pmin, u64& pmax, std::ostream& out);
 
 // The console line of a progress save; rate 0 (not yet measured) is "???".
 std::string progress_console_line(u64 p, u32 rate);
@@ -38,9 +33,12 @@ class RangeDriver {
  private:
   // Sieves [pmin, pmax] (checked) and returns the first prime above pmax:
   // on this thread with one thread, else with the parallel sieve, whose
-  // output is the same apart from rates and times.
-  u64 sieve_range(u64 pmin, u64 pmax);
-  u64 sieve_range_threads(u64 pmin, u64 pmax);
+  // output is the same apart from rates and times. Nothing when a factor
+  // could not be written (reported): the range stops at that prime.
+  std::optional<u64> sieve_range(u64 pmin, u64 pmax);
+  std::optional<u64> sieve_range_threads(u64 pmin, u64 pmax);
+  // One hit to the factor output; false when its line could not be written.
+  bool report(const search::Hit& hit);
   // A progress save at prime p with the rate to print; also tells a
   // volunteer-computing client the fraction done and, once the status line
   // is on disk, that a checkpoint is complete.

@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "app/range_check.hpp"
 #include "app/status_file.hpp"
 #include "app/text_lines.hpp"
 #include "common/file_io.hpp"
@@ -81,14 +82,27 @@ std::optional<QueuedRange> find_next_range(std::string_view queue_text, std::ost
 
 QueueResult take_next_range(const std::string& file_name, u64& pmin, u64& pmax,
                             const std::function<bool(u64 pmin, u64 pmax)>& record, std::ostream& out) {
-  const std::optional<std::string> text = common::read_file(file_name);
-  if (!text) {
-    if (!file_present(file_name)) return QueueResult::empty;
-    out << "Error: " << file_name << " exists but cannot be read. Exiting." << std::endl;
-    return QueueResult::failed;
+  std::optional<QueuedRange> next;
+  for (;;) {
+    const std::optional<std::string> text = common::read_file(file_name);
+    if (!text) {
+      if (!file_present(file_name)) return QueueResult::empty;
+      out << "Error: " << file_name << " exists but cannot be read. Exiting." << std::endl;
+      return QueueResult::failed;
+    }
+    next = find_next_range(*text, out);
+    if (!next) return QueueResult::empty;
+    const std::optional<std::string> fault = range_fault(next->pmin, next->pmax);
+    if (!fault) break;
+    // A range that can never run would stop every later start in the same
+    // way, and the good ranges behind it would never run: drop it.
+    out << "Skipping the range " << next->pmin << " to " << next->pmax << " of " << file_name << ": " << *fault
+        << std::endl;
+    if (!common::replace_file(file_name, next->rest)) {
+      out << "Error: could not rewrite " << file_name << " without that range. Exiting." << std::endl;
+      return QueueResult::failed;
+    }
   }
-  const std::optional<QueuedRange> next = find_next_range(*text, out);
-  if (!next) return QueueResult::empty;
   if (!record(next->pmin, next->pmax)) return QueueResult::failed;
   pmin = next->pmin;
   pmax = next->pmax;

@@ -51,7 +51,8 @@ struct QueuedRange {
 std::optional<QueuedRange> find_next_range(std::string_view queue_text, std::ostream& out);
 
 // Pops the first complete range of the queue file `file_name` into pmin and
-// pmax. `empty`, leaving the file and both values untouched, when the file
+// pmax. A range that fails the range checks is reported in one line and
+// dropped from the file, and the next one is taken. `empty`, leaving the file and both values untouched, when the file
 // is missing or holds no complete pair. `record(pmin, pmax)` is called before
 // the range leaves the file; when it fails the file is left as it was. The
 // file is rewritten through a temporary file, so a crash leaves either the

@@ -3,6 +3,8 @@
 #include <optional>
 
 #include "app/prompts.hpp"
+#include "app/range_check.hpp"
+#include "app/statistics.hpp"
 #include "app/text_lines.hpp"
 #include "common/file_io.hpp"
 #include "common/host_api.hpp"
@@ -40,7 +42,25 @@ bool resume_same_range(RunSettings& settings, std::ostream& out) {
 bool new_range_from_prompt(RunSettings& settings, std::istream& in, std::ostream& out) {
   if (!common::host_allows_questions()) return refuse_question(out);
   if (!prompt_range(settings.pmin, settings.pmax, in, out)) return false;
+  if (!range_can_run(settings.pmin, settings.pmax, out)) return false;
   return write_range(settings.pmin, settings.pmax, out);
+}
+
+// A run killed after its range was done but before it recorded the next
+// queued one would otherwise wait at the question forever: go on with the
+// queue, as the run itself would have. Nothing when the queue holds none.
+std::optional<bool> next_range_from_queue(RunSettings& settings, std::ostream& out) {
+  const auto record = [&out](u64 pmin, u64 pmax) { return write_range(pmin, pmax, out); };
+  switch (take_next_range(queue_file_name, settings.pmin, settings.pmax, record, out)) {
+    case QueueResult::empty:
+      return std::nullopt;
+    case QueueResult::taken:
+      out << "Found a new range in " << queue_file_name << ". Starting work on that one." << std::endl;
+      return true;
+    case QueueResult::failed:
+      break;
+  }
+  return false;
 }
 
 }  // namespace
@@ -73,6 +93,8 @@ bool write_range(u64 pmin, u64 pmax, std::ostream& out) {
 
 bool decide_range(RunSettings& settings, std::istream& in, std::ostream& out) {
   if (settings.range_given) {
+    // A range that cannot run must not replace the work the file records.
+    if (!range_can_run(settings.pmin, settings.pmax, out)) return false;
     // The old file's content does not matter here, only whether the user
     // agrees to lose it. Replacing it below is the deletion.
     if (file_present(status_file_name) && !settings.force_range) {
@@ -96,6 +118,7 @@ bool decide_range(RunSettings& settings, std::istream& in, std::ostream& out) {
       return false;
     case StatusRead::done:
       out << "Found " << status_file_name << " with completed work." << std::endl;
+      if (const std::optional<bool> queued = next_range_from_queue(settings, out)) return *queued;
       if (!settings.force_range && !ask_or_refuse(in, out)) return false;
       return new_range_from_prompt(settings, in, out);
     case StatusRead::unfinished:

@@ -42,13 +42,22 @@ bool finish(int fd, std::string_view text) {
 // Callers pass the logical name; under a client it may stand for a file
 // elsewhere, so each function resolves it before opening.
 bool append_text(const std::string& path, std::string_view text) {
-  const int fd = ::open(resolve_file_name(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  // Read access too: the last byte decides whether a line end is missing. A
+  // file the user may write but not read is appended to all the same.
+  const std::string name = resolve_file_name(path);
+  int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == EACCES) fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   // A full disk can take part of the text and refuse the rest; the next
   // append would then continue that half line. Cut the file back to where
   // it ended, so that what it held stays exactly as it was.
   const off_t old_end = ::lseek(fd, 0, SEEK_END);
-  if (!write_all(fd, text)) {
+  // A last line without its line end (a hand edit, a copy from another tool)
+  // would be merged with the first line written now: end it first.
+  char last = '\n';
+  if (old_end > 0 && ::pread(fd, &last, 1, old_end - 1) != 1) last = '\n';
+  const bool end_line_first = last != '\n' && !text.empty();
+  if ((end_line_first && !write_all(fd, "\n")) || !write_all(fd, text)) {
     if (old_end >= 0 && ::ftruncate(fd, old_end) != 0) {
       // Nothing more can be done; the caller reports the failed write.
     }

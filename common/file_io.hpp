@@ -11,6 +11,8 @@ namespace common {
 // Opens `path` for appending (creating it), writes `text`, flushes it to the
 // device and closes it. Returns false if any step fails; a write that fails
 // part way (a full disk) is cut off again, so no half line is left behind.
+// A file whose last byte is not a line end gets one before `text`, so the
+// new lines never run on from an unfinished old one.
 bool append_text(const std::string& path, std::string_view text);
 
 // Replaces the whole content of `path`: writes `path` + ".tmp" in the same

@@ -1,6 +1,7 @@
 #include "common/platform.hpp"
 
 #include <algorithm>
+#include <csignal>
 
 #if defined(__linux__)
 #include <sched.h>
@@ -38,6 +39,12 @@ void set_priority(u32 process_priority, u32 thread_priority) {
   }
 #else
   (void)thread_priority;
+#endif
+}
+
+void ignore_file_size_signal() {
+#if defined(SIGXFSZ)
+  std::signal(SIGXFSZ, SIG_IGN);
 #endif
 }
 

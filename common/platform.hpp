@@ -20,4 +20,9 @@ int thread_priority_offset(u32 thread_priority);
 // Applies both; results are not examined.
 void set_priority(u32 process_priority, u32 thread_priority);
 
+// A write past a file-size limit would kill the process with SIGXFSZ in
+// mid-line; ignored, it fails like a write to a full disk, which every
+// writer already handles. Called once at start-up.
+void ignore_file_size_signal();
+
 }  // namespace common

@@ -6,6 +6,7 @@
 // and nothing is copied that need not be.
 #include "sievedata/data_loader.hpp"
 
+#include <iterator>
 #include <optional>
 #include <utility>
 
@@ -23,6 +24,20 @@ void print_step_line(u32 k, const NSet& n_set, u32 step, u32 offset, std::ostrea
     out << "k: " << k << ". No remaining n." << std::endl;
   } else {
     out << "k: " << k << ". All remaining n = " << offset << " (mod " << step << ")." << std::endl;
+  }
+}
+
+// n outside [n_min, n_max] are searched, but their factors go to the files
+// as outside the range and -u drops them: a header that does not fit the
+// list is worth a word.
+void warn_of_n_outside_range(const SieveTable& table, std::ostream& out) {
+  for (int slot = 0; slot < slot_count; ++slot) {
+    const NSet& n_set = table.n_sets[slot];
+    const auto outside = static_cast<u64>(std::distance(n_set.begin(), n_set.lower_bound(table.n_min)) +
+                                          std::distance(n_set.upper_bound(table.n_max), n_set.end()));
+    if (outside == 0) continue;
+    out << "Warning: " << outside << " n of k=" << table.k_values[slot] << " lie outside the data file's n range "
+        << table.n_min << " to " << table.n_max << "." << std::endl;
   }
 }
 
@@ -45,6 +60,7 @@ bool load_sieve_data(const std::string& file_name, SieveTable& table, u32 verbos
   }
 
   SieveTable& loaded = data.table;
+  warn_of_n_outside_range(loaded, out);
   if (verbosity >= 1) {
     for (u32 slot = 0; slot < data.slots_used; ++slot) {
       print_step_line(loaded.k_values[slot], loaded.n_sets[slot], loaded.n_step[slot], loaded.n_offset[slot], out);

@@ -1,9 +1,10 @@
 // Hand-written scanner over the whole data file held in memory: the large
 // files (millions of n) must load in a fraction of a second, which rules out
-// token extraction through a stream. The token rules follow the tolerant
-// reader that existing data files were written for; every condition that
-// would leave the table or the search with undefined data is refused with a
-// message that says what was found and on which line.
+// token extraction through a stream. Blanks of any kind (blank lines, blanks
+// around "=" and after "+", CR/LF line ends) are free; any other text where a
+// number, "k=" or "+" belongs is refused, like every condition that would
+// leave the table or the search with wrong or undefined data, with a message
+// that says what was found and on which line.
 #include "sievedata/data_parser.hpp"
 
 #include <algorithm>
@@ -124,6 +125,10 @@ bool parse_sieve_text(std::string_view text, ParsedData& data, std::string& erro
       !scan.read_number(text_of("n_max (third header number)"), table.n_max)) {
     return false;
   }
+  if (table.n_min > table.n_max) {
+    return scan.fail(nullptr, join({"n_min ", std::to_string(table.n_min), " is above n_max ",
+                                    std::to_string(table.n_max), " (the header's second and third numbers)"}));
+  }
 
   u32 n = 0;       // running n of the current slot
   u32 g = 0;       // gcd of its differences so far, 0 = none yet
@@ -139,7 +144,10 @@ bool parse_sieve_text(std::string_view text, ParsedData& data, std::string& erro
       if (used == slot_count) return scan.fail(token, "more than 12 k entries (the table holds 12)");
       scan.skip_blanks();
       if (scan.at_end()) return scan.fail(token, "expected '=' after 'k', found the end of the file");
-      scan.take();  // the separator, whatever character it is
+      if (scan.peek() != '=') {
+        return scan.fail(token, join({"expected '=' after 'k', found '", scan.token_at(scan.position()), "'"}));
+      }
+      scan.take();
       u32 k = 0;
       if (!scan.read_number(text_of("the value of k"), k)) return false;
       const u32 slot = used++;
@@ -176,8 +184,11 @@ bool parse_sieve_text(std::string_view text, ParsedData& data, std::string& erro
         if (difference < folded.size()) folded[difference] = true;
       }
       table.n_sets[slot].insert(n);  // ascending: appended
+    } else {
+      // A stray token would otherwise be skipped a character at a time, and
+      // a lost "+" before a number would shift every later n of the slot.
+      return scan.fail(token, join({"expected 'k=' or '+' and a difference, found '", scan.token_at(token), "'"}));
     }
-    // Any other character is passed over on its own.
   }
   if (used == 0) return scan.fail(nullptr, "no k= entry found");
   finish_slot(table, used - 1, n, g);

@@ -11,12 +11,12 @@
 
 namespace sievedata {
 
-void report_factor(SieveTable& table, const OutputSettings& settings, std::ostream& out, u64 p, u32 slot, u32 n,
+bool report_factor(SieveTable& table, const OutputSettings& settings, std::ostream& out, u64 p, u32 slot, u32 n,
                    u32 xmod) {
   if (slot >= static_cast<u32>(slot_count)) {
     out << "Internal error: hit " << p << " for slot " << slot << ", n " << n
         << " names no slot; not recorded as a factor." << std::endl;
-    return;
+    return true;
   }
   const u32 k = table.k_values[slot];
   // A hit that does not hold would be a false factor in the files and would
@@ -24,15 +24,15 @@ void report_factor(SieveTable& table, const OutputSettings& settings, std::ostre
   if (!is_true_factor(p, k, n)) {
     out << "Internal error: " << p << " does not divide " << k << "*2^" << n
         << "+1; not recorded as a factor." << std::endl;
-    return;
+    return true;
   }
 
   NSet& n_set = table.n_sets[slot];
   const bool in_table = n_set.count(n) != 0;
   const bool in_range = table.n_min <= n && n <= table.n_max;
-  if (!in_table && !settings.report_excluded) return;
+  if (!in_table && !settings.report_excluded) return true;
 
-  const char* file_name = in_table ? "fact.txt" : in_range ? "factexcl.txt" : "factrange.txt";
+  const char* file_name = in_table ? new_factor_file_name : in_range ? duplicate_file_name : out_of_range_file_name;
   const std::string line = std::to_string(p) + " | " + std::to_string(k) + "*2^" + std::to_string(n) + "+1";
   // The file first: a factor shown on the console but never written would
   // be lost if the run ends right here.
@@ -48,10 +48,18 @@ void report_factor(SieveTable& table, const OutputSettings& settings, std::ostre
   }
   if (verbose) out << ")";
   out << std::endl;
-  if (!written) out << "Warning: could not write the factor above to " << file_name << std::endl;
+  if (!written) {
+    // The pair stays in the table: nothing may count it as found.
+    out << "Error: could not write the factor above to " << file_name
+        << ". Make room on the disk or mend the file, then start the program again: it resumes from its last "
+           "save and finds this factor again. Exiting."
+        << std::endl;
+    return false;
+  }
 
   // Also takes out a listed pair whose n lies outside [n_min, n_max].
   n_set.erase(n);
+  return true;
 }
 
 }  // namespace sievedata

@@ -104,8 +104,10 @@ class ParallelSieve : public ScratchDir {
     return trace;
   }
 
-  Trace threads(u32 count, u64 pmin, u64 pmax, u64 save_interval) {
+  // `failing_hit`: the report of that hit (counted from 0) fails.
+  Trace threads(u32 count, u64 pmin, u64 pmax, u64 save_interval, std::size_t failing_hit = ~std::size_t{0}) {
     Trace trace;
+    std::size_t hits = 0;
     app::ParallelRange range;
     range.pmin = pmin;
     range.pmax = pmax;
@@ -113,11 +115,18 @@ class ParallelSieve : public ScratchDir {
     range.threads = count;
     range.process_priority = 2;  // normal: a test must not lower its own priority
     app::RangeWriter writer;
-    writer.report = [&](const search::Hit& hit) { trace.events.push_back(hit_event(hit)); };
+    writer.report = [&](const search::Hit& hit) {
+      trace.events.push_back(hit_event(hit));
+      return hits++ != failing_hit;
+    };
     writer.save = [&](u64 p, u32) { trace.events.push_back("save " + std::to_string(p)); };
     u32 rate = 0;
-    trace.p_end = app::sieve_range_parallel(range, setup_, table_, writer, trace.counters, rate);
-    EXPECT_GT(rate, 0u) << "every finished segment sets the rate";
+    const std::optional<u64> p_end = app::sieve_range_parallel(range, setup_, table_, writer, trace.counters, rate);
+    EXPECT_EQ(p_end.has_value(), hits <= failing_hit) << "a failed report ends the range";
+    trace.p_end = p_end.value_or(0);
+    if (failing_hit == ~std::size_t{0}) {
+      EXPECT_GT(rate, 0u) << "every finished segment sets the rate";
+    }
     return trace;
   }
 
@@ -174,6 +183,25 @@ TEST_F(ParallelSieve, RangeEndsAtAndAcrossSegmentEnds) {
     const Trace one = one_thread_trace(walk, pmin, pmax, 500000);
     const Trace many = threads(3, pmin, pmax, 500000);
     expect_same(one, many, "pmax " + std::to_string(pmax));
+  }
+}
+
+// A factor line that cannot be written ends the range at that very hit: no
+// save after it (a restart must find the factor again), no further hit.
+TEST_F(ParallelSieve, FailedReportStopsBeforeAnyLaterSave) {
+  const u64 pmin = 1000000000;
+  const u64 pmax = pmin + 2 * u64{segment_span} + 123457;
+  const Walk walk = one_thread(pmin, pmax);
+  const Trace one = one_thread_trace(walk, pmin, pmax, 999983);
+  std::vector<std::size_t> hit_events;
+  for (std::size_t e = 0; e < one.events.size(); ++e) {
+    if (!one.events[e].starts_with("save ")) hit_events.push_back(e);
+  }
+  ASSERT_GE(hit_events.size(), 10u);
+  for (const std::size_t failing : {std::size_t{0}, hit_events.size() / 2, hit_events.size() - 1}) {
+    const Trace many = threads(2, pmin, pmax, 999983, failing);
+    const std::vector<std::string> expected(one.events.begin(), one.events.begin() + hit_events[failing] + 1);
+    EXPECT_EQ(many.events, expected) << "failing hit " << failing;
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/range_check.hpp"
 #include "app/range_driver.hpp"
 #include "app/statistics.hpp"
 #include "scratch_dir.hpp"

@@ -1,6 +1,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -151,29 +152,32 @@ TEST(Queue, LineWithoutNumberCountsAsMissingWithAWarning) {
 
 using QueueFile = ScratchDir;
 
+// Queued ranges start at 10^9, the lowest that passes the range checks.
+constexpr u64 G = 1000000000;
+
 TEST_F(QueueFile, TakesRangeAfterRecordingItAndKeepsTheRest) {
-  write("nextrange.txt", "pmax=20\npmin=10\npmin=30\npmax=40\n");
+  write("nextrange.txt", "pmax=1000000020\npmin=1000000010\npmin=1000000030\npmax=1000000040\n");
   u64 pmin = 1;
   u64 pmax = 2;
-  u64 recorded = 0;
+  std::pair<u64, u64> recorded;
   std::ostringstream out;
   const auto record = [&](u64 low, u64 high) {
     // The range is recorded while the queue still holds it.
     EXPECT_NE(read("nextrange.txt").find("pmin=" + std::to_string(low) + "\n"), std::string::npos);
-    recorded = low * 100 + high;
+    recorded = {low, high};
     return true;
   };
   EXPECT_EQ(app::take_next_range("nextrange.txt", pmin, pmax, record, out), app::QueueResult::taken);
-  EXPECT_EQ(recorded, 1020u);
-  EXPECT_EQ(pmin, 10u);
-  EXPECT_EQ(pmax, 20u);
-  EXPECT_EQ(read("nextrange.txt"), "pmin=30\npmax=40\n");
+  EXPECT_EQ(recorded, std::make_pair(G + 10, G + 20));
+  EXPECT_EQ(pmin, G + 10);
+  EXPECT_EQ(pmax, G + 20);
+  EXPECT_EQ(read("nextrange.txt"), "pmin=1000000030\npmax=1000000040\n");
   EXPECT_EQ(app::take_next_range("nextrange.txt", pmin, pmax, record, out), app::QueueResult::taken);
-  EXPECT_EQ(recorded, 3040u);
+  EXPECT_EQ(recorded, std::make_pair(G + 30, G + 40));
   EXPECT_EQ(read("nextrange.txt"), "");
   EXPECT_EQ(app::take_next_range("nextrange.txt", pmin, pmax, record, out), app::QueueResult::empty);
-  EXPECT_EQ(pmin, 30u);
-  EXPECT_EQ(pmax, 40u);
+  EXPECT_EQ(pmin, G + 30);
+  EXPECT_EQ(pmax, G + 40);
   EXPECT_EQ(out.str(), "");
 }
 
@@ -188,14 +192,14 @@ TEST_F(QueueFile, IncompleteQueueAndFailedRecordLeaveTheFileAlone) {
   EXPECT_EQ(app::take_next_range("nextrange.txt", pmin, pmax, never, out), app::QueueResult::empty);
   EXPECT_FALSE(std::filesystem::exists("nextrange.txt"));
 
-  write("nextrange.txt", "pmin=10\nnote\n");
+  write("nextrange.txt", "pmin=1000000010\nnote\n");
   EXPECT_EQ(app::take_next_range("nextrange.txt", pmin, pmax, never, out), app::QueueResult::empty);
-  EXPECT_EQ(read("nextrange.txt"), "pmin=10\nnote\n");
+  EXPECT_EQ(read("nextrange.txt"), "pmin=1000000010\nnote\n");
 
-  write("nextrange.txt", "pmin=10\npmax=20\n");
+  write("nextrange.txt", "pmin=1000000010\npmax=1000000020\n");
   const auto refuse = [](u64, u64) { return false; };
   EXPECT_EQ(app::take_next_range("nextrange.txt", pmin, pmax, refuse, out), app::QueueResult::failed);
-  EXPECT_EQ(read("nextrange.txt"), "pmin=10\npmax=20\n");
+  EXPECT_EQ(read("nextrange.txt"), "pmin=1000000010\npmax=1000000020\n");
   EXPECT_EQ(pmin, 1u);
   EXPECT_EQ(pmax, 2u);
   EXPECT_EQ(out.str(), "");
@@ -213,13 +217,41 @@ TEST_F(QueueFile, UnreadableOrUnwritableQueueStopsTheRun) {
     std::filesystem::remove("nextrange.txt");
   }
   {
-    write("nextrange.txt", "pmin=10\npmax=20\n");
+    write("nextrange.txt", "pmin=1000000010\npmax=1000000020\n");
     std::filesystem::create_directory("nextrange.txt.tmp");
     std::ostringstream out;
     EXPECT_EQ(app::take_next_range("nextrange.txt", pmin, pmax, accept, out), app::QueueResult::failed);
-    EXPECT_EQ(out.str(), "Error: could not rewrite nextrange.txt, which still holds the range 10 to 20. Exiting.\n");
-    EXPECT_EQ(read("nextrange.txt"), "pmin=10\npmax=20\n");
+    EXPECT_EQ(out.str(), "Error: could not rewrite nextrange.txt, which still holds the range 1000000010 to 1000000020. Exiting.\n");
+    EXPECT_EQ(read("nextrange.txt"), "pmin=1000000010\npmax=1000000020\n");
   }
+}
+
+// Ranges that can never run are reported and dropped, one line each, and
+// the first good one behind them is taken; only what follows it stays.
+TEST_F(QueueFile, RangesThatFailTheChecksAreSkipped) {
+  write("nextrange.txt",
+        "pmin=1000\npmax=2000\n"                 // below 10^9
+        "pmin=2000000000\npmax=1500000000\n"     // pmax below pmin
+        "pmin=3000000000\npmax=3000000000\n"     // empty
+        "pmin=4000000000\npmax=4000000100\n"     // good
+        "pmin=5\npmax=6\n");
+  u64 pmin = 1;
+  u64 pmax = 2;
+  std::ostringstream out;
+  const auto record = [](u64 low, u64 high) { return low == 4000000000 && high == 4000000100; };
+  EXPECT_EQ(app::take_next_range("nextrange.txt", pmin, pmax, record, out), app::QueueResult::taken);
+  EXPECT_EQ(pmin, 4000000000u);
+  EXPECT_EQ(pmax, 4000000100u);
+  EXPECT_EQ(read("nextrange.txt"), "pmin=5\npmax=6\n");
+  EXPECT_EQ(out.str(),
+            "Skipping the range 1000 to 2000 of nextrange.txt: Sorry, pmin=1000 has to be at least 10^9 (1G) for "
+            "this program to work.\n"
+            "Skipping the range 2000000000 to 1500000000 of nextrange.txt: pmax=1500000000 <= pmin=2000000000\n"
+            "Skipping the range 3000000000 to 3000000000 of nextrange.txt: pmax=3000000000 <= pmin=3000000000\n");
+  // Only bad ranges left: all dropped, and the queue is empty.
+  std::ostringstream rest;
+  EXPECT_EQ(app::take_next_range("nextrange.txt", pmin, pmax, record, rest), app::QueueResult::empty);
+  EXPECT_EQ(read("nextrange.txt"), "");
 }
 
 }  // namespace

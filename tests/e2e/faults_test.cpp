@@ -145,30 +145,50 @@ const std::vector<std::string> planted_range{"-p", "2", "1000000000", "100000010
 
 const std::string no_next = "No new range found in nextrange.txt. Exiting.";
 
-// A factor that cannot be written down is still shown on the console with a
-// warning under it, and the run finishes its range. What fact.txt held
-// before stays as it was: no half line is left for the next factor to
-// continue.
-TEST(E2eFaults, FactorFileThatCannotBeWritten) {
+// A factor that cannot be written down ends the run at once (status 1),
+// before any later save: the status file still holds the range as it was,
+// so a restart finds the factor again. What fact.txt held before stays as
+// it was, and once the fault is cleared the restart writes the factor.
+TEST(E2eFaults, FactorFileThatCannotBeWrittenStopsTheRun) {
   const Planted planted = planted_factor();
+  const std::string message = "Error: could not write the factor above to fact.txt. Make room on the disk or mend "
+                              "the file, then start the program again: it resumes from its last save and finds "
+                              "this factor again. Exiting.";
   for (const Blocked how : {Blocked::dev_full, Blocked::directory, Blocked::at_limit, Blocked::below_limit}) {
-    SCOPED_TRACE(name_of(how));
-    WorkDir dir;
-    dir.write("Vesk.dat", planted.data);
-    const std::string before = block(dir, "fact.txt", how, "1000000000039 | 4847*2^1527+1");
-    const RunResult result = run_limited(dir, planted_range);
-    EXPECT_EQ(result.exit_status, 0);
-    const std::vector<std::string> lines = after_banner(result);
-    const auto factor = std::find(lines.begin(), lines.end(), planted.factor_line);
-    ASSERT_NE(factor, lines.end()) << result.out;
-    ASSERT_NE(factor + 1, lines.end());
-    EXPECT_EQ(*(factor + 1), "Warning: could not write the factor above to fact.txt");
-    EXPECT_TRUE(has_line(lines, "Done"));
-    EXPECT_TRUE(has_line(lines, no_next));
-    if (how == Blocked::at_limit || how == Blocked::below_limit) {
-      EXPECT_TRUE(dir.read("fact.txt") == before) << "fact.txt changed";
+    for (const char* threads : {"1", "2"}) {
+      SCOPED_TRACE(std::string(name_of(how)) + ", -t " + threads);
+      WorkDir dir;
+      dir.write("Vesk.dat", planted.data);
+      const std::string before = block(dir, "fact.txt", how, "1000000000039 | 4847*2^1527+1");
+      std::vector<std::string> args{"-u", "-i", "0", "-t", threads};
+      args.insert(args.end(), planted_range.begin(), planted_range.end());
+      const RunResult result = run_limited(dir, args);
+      EXPECT_EQ(result.exit_status, 1);
+      const std::vector<std::string> lines = after_banner(result);
+      const auto factor = std::find(lines.begin(), lines.end(), planted.factor_line);
+      ASSERT_NE(factor, lines.end()) << result.out;
+      ASSERT_NE(factor + 1, lines.end());
+      EXPECT_EQ(*(factor + 1), message);
+      EXPECT_EQ(factor + 2, lines.end()) << "nothing after the failed write";
+      if (how == Blocked::at_limit || how == Blocked::below_limit) {
+        EXPECT_TRUE(dir.read("fact.txt") == before) << "fact.txt changed";
+      }
+      // No save at or after the planted prime, no "Done", no -u rewrite.
+      for (const std::string& line : dir.read_lines("VeskStatus.dat")) {
+        const std::optional<u64> saved = number_between(line, "pmin=", " @ 0 kp/s");
+        if (saved) {
+          EXPECT_LT(*saved, planted.p) << line;
+        }
+        EXPECT_NE(line, "Done");
+      }
+      EXPECT_TRUE(dir.read("Vesk.dat") == planted.data) << "Vesk.dat rewritten";
+
+      // The fault cleared, a plain restart resumes and writes the factor.
+      fs::remove_all(dir.path() / "fact.txt");
+      const RunResult again = dir.run({"-p", "2"});
+      EXPECT_EQ(again.exit_status, 0) << again.out;
+      EXPECT_EQ(dir.read_lines("fact.txt"), std::vector<std::string>{planted.factor_line});
     }
-    EXPECT_EQ(dir.read_lines("VeskStatus.dat").back(), "Done");
   }
 }
 

@@ -143,22 +143,30 @@ TEST(ReportFactor, FalseHitIsRefusedAndChangesNothing) {
   EXPECT_EQ(table.n_sets[0], small_table().n_sets[0]);
 }
 
-TEST(ReportFactor, UnwritableFileIsReportedAndPairStillRemoved) {
+// A factor line that cannot be written is lost unless the run stops: the
+// call says so, the message names the file, and the pair stays listed so
+// that nothing counts it as found.
+std::string unwritable_message(const std::string& file) {
+  return "Error: could not write the factor above to " + file +
+         ". Make room on the disk or mend the file, then start the program again: it resumes from its last save "
+         "and finds this factor again. Exiting.\n";
+}
+
+TEST(ReportFactor, UnwritableFileStopsTheRunAndKeepsThePair) {
   ScratchDir dir;
   std::filesystem::create_directory("fact.txt");  // cannot be opened for appending
   SieveTable table = small_table();
   std::ostringstream out;
-  sievedata::report_factor(table, {}, out, hit_for(12), 0, 12, 1);
-  EXPECT_EQ(out.str(), std::to_string(hit_for(12)) + " | 1234*2^12+1\n" +
-                           "Warning: could not write the factor above to fact.txt\n");
-  EXPECT_EQ(table.n_sets[0].count(12), 0u);
-  if (std::filesystem::exists("/dev/full")) {
-    std::filesystem::create_symlink("/dev/full", "factexcl.txt");
-    std::ostringstream full;
-    sievedata::report_factor(table, {1, true}, full, hit_for(12), 0, 12, 3);
-    EXPECT_EQ(full.str(), std::to_string(hit_for(12)) + " | 1234*2^12+1\t(xmod 3, duplicate)\n" +
-                              "Warning: could not write the factor above to factexcl.txt\n");
-  }
+  EXPECT_FALSE(sievedata::report_factor(table, {}, out, hit_for(12), 0, 12, 1));
+  EXPECT_EQ(out.str(), std::to_string(hit_for(12)) + " | 1234*2^12+1\n" + unwritable_message("fact.txt"));
+  EXPECT_EQ(table.n_sets[0].count(12), 1u);
+  ASSERT_TRUE(std::filesystem::exists("/dev/full"));
+  std::filesystem::create_symlink("/dev/full", "factexcl.txt");
+  table.n_sets[0].erase(12);
+  std::ostringstream full;
+  EXPECT_FALSE(sievedata::report_factor(table, {1, true}, full, hit_for(12), 0, 12, 3));
+  EXPECT_EQ(full.str(),
+            std::to_string(hit_for(12)) + " | 1234*2^12+1\t(xmod 3, duplicate)\n" + unwritable_message("factexcl.txt"));
 }
 
 }  // namespace
