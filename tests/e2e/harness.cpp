@@ -1,6 +1,7 @@
 #include "e2e/harness.hpp"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -134,7 +135,8 @@ RunResult WorkDir::run(const std::vector<std::string>& args, const std::string& 
   return start(args, input).wait(timeout);
 }
 
-BackgroundRun WorkDir::start(const std::vector<std::string>& args, const std::string& input) const {
+BackgroundRun WorkDir::start(const std::vector<std::string>& args, const std::string& input,
+                             std::optional<std::uint64_t> file_size_limit) const {
   const int number = ++runs_;
   const fs::path in_file = root_ / ("stdin." + std::to_string(number));
   const fs::path out_file = root_ / ("stdout." + std::to_string(number));
@@ -163,6 +165,15 @@ BackgroundRun WorkDir::start(const std::vector<std::string>& args, const std::st
     if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
         ::chdir(work.c_str()) != 0) {
       ::_exit(126);
+    }
+    if (file_size_limit) {
+      // Only the program is limited; SIGXFSZ keeps its default action, so a
+      // program that did not ignore it would be killed in mid-write.
+      rlimit limit{};
+      limit.rlim_cur = static_cast<rlim_t>(*file_size_limit);
+      limit.rlim_max = static_cast<rlim_t>(*file_size_limit);
+      ::signal(SIGXFSZ, SIG_DFL);
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(125);
     }
     ::execv(argv[0], argv.data());
     ::_exit(127);

@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -82,8 +83,11 @@ class WorkDir {
   // standard input is at its end from the start).
   RunResult run(const std::vector<std::string>& args, const std::string& input = "",
                 std::chrono::milliseconds timeout = 60s) const;
-  // The same, in the background.
-  BackgroundRun start(const std::vector<std::string>& args, const std::string& input = "") const;
+  // The same, in the background. With `file_size_limit` the program may
+  // not make any file larger than that many bytes (RLIMIT_FSIZE, as a full
+  // disk would stop it), standard output included.
+  BackgroundRun start(const std::vector<std::string>& args, const std::string& input = "",
+                      std::optional<std::uint64_t> file_size_limit = std::nullopt) const;
 
  private:
   std::filesystem::path root_;
