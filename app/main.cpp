@@ -3,6 +3,7 @@
 // question, prompt), priority, data file, small primes, search set-up, then
 // the range driver. Every fatal error comes back here as exit status 1, with
 // its message already on standard output; nothing goes to standard error.
+#include <algorithm>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -29,6 +30,12 @@ int run(int argc, char** argv) {
   if (!command_line) return 1;
   app::RunSettings& settings = command_line->settings;
   const sievedata::OutputSettings& output = command_line->output;
+  // Under a client the task runs on as many processors as it was given (a
+  // multi-thread plan class), unless the command line says otherwise.
+  if (!settings.threads_given) {
+    const common::u32 cpus = common::host_cpu_count();
+    if (cpus > 1) settings.threads = std::min(cpus, app::max_threads);
+  }
 
   // Before any file of the working directory is read or written.
   switch (common::acquire_run_lock(common::run_lock_file_name)) {

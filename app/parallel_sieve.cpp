@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/host_api.hpp"
 #include "common/platform.hpp"
 #include "common/stopwatch.hpp"
 #include "primes/prime_iterator.hpp"
@@ -42,6 +43,7 @@ struct SegmentReport {
   std::vector<u64> tested;  // bit i: the prime base + 2i + 1 was tested
   std::vector<search::Hit> hits;
   search::Counters counters;
+  search::WorkChecksum work;  // of the primes above range.counted_through
   u64 first_above_pmax = 0;  // 0 when the segment ends at or below pmax
 };
 
@@ -119,28 +121,34 @@ class SegmentQueue {
 
 void work(const ParallelRange& range, const search::SearchSetup& setup, const sievedata::SieveTable& table,
           SegmentQueue& queue) {
+  common::host_worker_started();
   common::set_priority(range.process_priority, range.thread_priority);
   primes::PrimeSegment segment;
   search::SearchContext context;
   SegmentReport report;
   while (const std::optional<u64> j = queue.claim()) {
+    common::host_worker_pause_point();
     const u64 base = range.pmin + *j * segment_span;
     segment.sieve(base);
     report.tested.assign(segment_words, 0);
     report.hits.clear();
     report.first_above_pmax = 0;
     context.counters = search::Counters{};
+    context.work = search::WorkChecksum{};
     for (u32 i = segment.next_prime_index(0); i < segment_odd_count; i = segment.next_prime_index(i + 1)) {
       const u64 p = base + 2 * u64{i} + 1;
       if (p > range.pmax) {
         report.first_above_pmax = p;
         break;
       }
+      const search::WorkChecksum counted = context.work;
       search::test_idea(context, setup, table, p, segment.factors(i));
+      if (p <= range.counted_through) context.work = counted;
       report.hits.insert(report.hits.end(), context.hits.begin(), context.hits.end());
       report.tested[i >> 6] |= u64{1} << (i & 63);
     }
     report.counters = context.counters;
+    report.work = context.work;
     queue.deliver(*j, report);
   }
 }
@@ -173,8 +181,14 @@ u32 next_save_bit(const SegmentReport& report, u64 base, u64 last_save_p, u64 sa
 
 // Replays one segment as the one-thread loop runs it: per prime, its hits,
 // then its save if one is due. False as soon as a hit could not be written.
-bool replay(const SegmentReport& report, u64 base, u64 save_interval, u32 rate, u64& last_save_p,
-            const RangeWriter& writer) {
+// A save's proof of work is `work` (the segments before) plus this whole
+// segment's, covering through its end.
+bool replay(const SegmentReport& report, u64 base, const ParallelRange& range, u32 rate, u64& last_save_p,
+            const search::WorkChecksum& work, const RangeWriter& writer) {
+  const u64 covered = std::min(base + segment_span - 1, range.pmax);
+  search::WorkChecksum with_segment = work;
+  with_segment += report.work;
+  const u64 save_interval = range.save_interval;
   std::size_t h = 0;
   for (u32 i = next_save_bit(report, base, last_save_p, save_interval, 0); i < segment_odd_count;
        i = next_save_bit(report, base, last_save_p, save_interval, i + 1)) {
@@ -182,8 +196,7 @@ bool replay(const SegmentReport& report, u64 base, u64 save_interval, u32 rate, 
     for (; h < report.hits.size() && report.hits[h].p <= p; ++h) {
       if (!writer.report(report.hits[h])) return false;
     }
-    writer.save(p, rate);
-    last_save_p = p;
+    if (writer.save(p, rate, covered, with_segment)) last_save_p = p;
   }
   for (; h < report.hits.size(); ++h) {
     if (!writer.report(report.hits[h])) return false;
@@ -226,7 +239,7 @@ class Workers {
 
 std::optional<u64> sieve_range_parallel(const ParallelRange& range, const search::SearchSetup& setup,
                          const sievedata::SieveTable& table, const RangeWriter& writer, search::Counters& counters,
-                         u32& current_rate) {
+                         search::WorkChecksum& range_work, u32& current_rate) {
   const u64 segment_count = (range.pmax - range.pmin) / segment_span + 1;
   const u32 threads = std::max<u32>(range.threads, 1);
   // Two segments per worker: one being searched, one waiting for the writer.
@@ -245,9 +258,10 @@ std::optional<u64> sieve_range_parallel(const ParallelRange& range, const search
     for (u64 j = 0; j < segment_count; ++j) {
       const SegmentReport& report = queue.wait_for(j);
       // Leaving the block stops and joins the workers.
-      if (!replay(report, range.pmin + j * segment_span, range.save_interval, current_rate, last_save_p, writer)) {
+      if (!replay(report, range.pmin + j * segment_span, range, current_rate, last_save_p, range_work, writer)) {
         return std::nullopt;
       }
+      range_work += report.work;
       counters.tested_p += report.counters.tested_p;
       counters.whacked_k += report.counters.whacked_k;
       counters.whacked_p += report.counters.whacked_p;

@@ -29,6 +29,9 @@ struct ParallelRange {
   // Applied by every worker to itself (the -p / -pt indices).
   u32 process_priority = 0;
   u32 thread_priority = 3;
+  // Primes up to here are already in the proof of work handed in (a resumed
+  // range tests the prime of its last save again): tested, not counted.
+  u64 counted_through = 0;
 };
 
 // What the writer does with a report, in the one-thread loop's order.
@@ -36,12 +39,17 @@ struct RangeWriter {
   // Every hit of a prime, before its save; false when its factor line could
   // not be written, which ends the range at that hit.
   std::function<bool(const search::Hit& hit)> report;
-  std::function<void(u64 p, u32 rate)> save;           // a progress save at prime p
+  // A progress save due at prime p; `work` holds every prime of the range
+  // up to `covered` (>= p: the end of p's segment, all of whose primes are
+  // tested by then). Returns false when the save is not to be made yet (it
+  // stays due at the next prime).
+  std::function<bool(u64 p, u32 rate, u64 covered, const search::WorkChecksum& work)> save;
 };
 
 // Sieves the primes of [pmin, pmax] and returns the first prime above pmax,
 // or nothing when `writer.report` failed (no save is made after that hit).
-// Adds the workers' counters into `counters`. `current_rate` becomes, at the
+// Adds the workers' counters into `counters` and their proof of work into
+// `work`. `current_rate` becomes, at the
 // end of every segment the writer finishes, the thousands of integers per
 // second over that segment as the writer consumed it (so with several
 // workers it shows their combined speed); it keeps its value otherwise.
@@ -49,6 +57,6 @@ struct RangeWriter {
 // not change during a range; `writer.report` may change the n sets.
 std::optional<u64> sieve_range_parallel(const ParallelRange& range, const search::SearchSetup& setup,
                          const sievedata::SieveTable& table, const RangeWriter& writer, search::Counters& counters,
-                         u32& current_rate);
+                         search::WorkChecksum& work, u32& current_rate);
 
 }  // namespace app

@@ -20,12 +20,21 @@ std::string progress_console_line(u64 p, u32 rate) {
 
 RangeDriver::RangeDriver(RunSettings& settings, const sievedata::OutputSettings& output,
                          sievedata::SieveTable& table, const search::SearchSetup& setup, std::ostream& out)
-    : settings_(settings), output_(output), table_(table), setup_(setup), out_(out) {}
+    : settings_(settings),
+      output_(output),
+      table_(table),
+      setup_(setup),
+      out_(out),
+      work_(settings.work_checksum || common::host_requires_work_checksum()) {}
 
 int RangeDriver::run_ranges() {
   for (;;) {
     context_.counters = search::Counters{};
+    // The p the status file continues from, before the range checks make
+    // it even: the checksum's checkpoint is looked up by it.
+    const u64 resume_p = settings_.pmin;
     if (!check_range(settings_.pmin, settings_.pmax, out_)) return 1;
+    if (!begin_work(resume_p)) return 1;
     // The even pmin is kept: the statistics and the rate are taken from it.
     const u64 pmin = settings_.pmin;
     const u64 pmax = settings_.pmax;
@@ -37,6 +46,7 @@ int RangeDriver::run_ranges() {
     const std::optional<u64> p_end = sieve_range(pmin, pmax);
     if (!p_end) return 1;
 
+    if (!work_.finish(context_.work, out_)) return 1;
     finish_status_file();
     if (settings_.update_data_file) save_data_file();
 
@@ -52,9 +62,23 @@ int RangeDriver::run_ranges() {
   }
 }
 
+bool RangeDriver::begin_work(u64 resume_p) {
+  range_pmax_ = settings_.pmax;
+  // The status file's first pmin line is the range's start; a resumed run
+  // continues from a later save inside it.
+  u64 unit_pmin = recorded_range_start().value_or(resume_p);
+  if (unit_pmin > resume_p || unit_pmin < common::p_floor) unit_pmin = resume_p;
+  range_pmin_ = unit_pmin & ~u64{1};
+  if (work_.begin(unit_pmin, settings_.pmax, resume_p, out_) == RangeWork::Start::restart) {
+    if (!write_range(unit_pmin, settings_.pmax, out_)) return false;
+    settings_.pmin = range_pmin_;
+    work_.begin(unit_pmin, settings_.pmax, unit_pmin, out_);
+  }
+  context_.work = work_.start_work();
+  return true;
+}
+
 std::optional<u64> RangeDriver::sieve_range(u64 pmin, u64 pmax) {
-  range_pmin_ = pmin;
-  range_pmax_ = pmax;
   if (settings_.threads > 1) return sieve_range_threads(pmin, pmax);
   range_stopwatch_.reset();
   iterator_.segment_stopwatch.reset();
@@ -63,15 +87,22 @@ std::optional<u64> RangeDriver::sieve_range(u64 pmin, u64 pmax) {
   iterator_.position(pmin);
 
   u64 last_save_p = pmin;
+  const u64 counted_through = work_.skip_through();
   u64 p = iterator_.next_prime();
   while (p <= pmax) {
-    search::test_idea(context_, setup_, table_, p, iterator_.current_factors());
+    if (p > counted_through) {
+      search::test_idea(context_, setup_, table_, p, iterator_.current_factors());
+    } else {
+      // Tested again after a resume; already in the checksum.
+      const search::WorkChecksum counted = context_.work;
+      search::test_idea(context_, setup_, table_, p, iterator_.current_factors());
+      context_.work = counted;
+    }
     for (const search::Hit& hit : context_.hits) {
       if (!report(hit)) return std::nullopt;
     }
     // Measured in p, not in primes; an interval of 0 saves after every prime.
-    if (p - last_save_p >= settings_.save_interval) {
-      save_progress(p, iterator_.current_rate);
+    if (p - last_save_p >= settings_.save_interval && save_progress(p, iterator_.current_rate, p, context_.work)) {
       last_save_p = p;
     }
     p = iterator_.next_prime();
@@ -91,14 +122,17 @@ std::optional<u64> RangeDriver::sieve_range_threads(u64 pmin, u64 pmax) {
   range.threads = settings_.threads;
   range.process_priority = settings_.process_priority;
   range.thread_priority = settings_.thread_priority;
+  range.counted_through = work_.skip_through();
   RangeWriter writer;
   writer.report = [this](const search::Hit& hit) { return report(hit); };
-  writer.save = [this](u64 p, u32 rate) { save_progress(p, rate); };
+  writer.save = [this](u64 p, u32 rate, u64 covered, const search::WorkChecksum& work) {
+    return save_progress(p, rate, covered, work);
+  };
 
   range_stopwatch_.reset();
   range_stopwatch_.start();
-  const std::optional<u64> p_end =
-      sieve_range_parallel(range, setup_, table_, writer, context_.counters, iterator_.current_rate);
+  const std::optional<u64> p_end = sieve_range_parallel(range, setup_, table_, writer, context_.counters,
+                                                        context_.work, iterator_.current_rate);
   range_stopwatch_.stop();
   return p_end;
 }
@@ -108,15 +142,20 @@ bool RangeDriver::report(const search::Hit& hit) {
 }
 
 // Every prime up to and including p has been tested and its factors are on
-// disk, so a run resumed from this line loses nothing.
-void RangeDriver::save_progress(u64 p, u32 rate) {
-  out_ << progress_console_line(p, rate) << std::endl;
+// disk, so a run resumed from this line loses nothing. The checksum's half
+// goes first: a kill between the two writes leaves the status file's last
+// save as the checksum file's older entry, still a matching pair.
+bool RangeDriver::save_progress(u64 p, u32 rate, u64 covered, const search::WorkChecksum& work) {
   common::host_report_progress(static_cast<double>(p - range_pmin_) / static_cast<double>(range_pmax_ - range_pmin_));
-  if (common::append_text(status_file_name, progress_status_line(p, rate))) {
-    common::host_checkpoint_done();
-  } else {
+  if (!common::host_checkpoint_begin()) return false;
+  out_ << progress_console_line(p, rate) << std::endl;
+  bool written = work_.save(p, covered, work, out_);
+  if (written && !common::append_text(status_file_name, progress_status_line(p, rate))) {
     out_ << "Warning: could not write " << status_file_name << std::endl;
+    written = false;
   }
+  common::host_checkpoint_end(written);
+  return true;
 }
 
 void RangeDriver::finish_status_file() {

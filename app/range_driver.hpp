@@ -8,6 +8,7 @@
 #include <ostream>
 #include <string>
 
+#include "app/range_work.hpp"
 #include "app/run_settings.hpp"
 #include "common/stopwatch.hpp"
 #include "primes/prime_iterator.hpp"
@@ -39,10 +40,15 @@ class RangeDriver {
   std::optional<u64> sieve_range_threads(u64 pmin, u64 pmax);
   // One hit to the factor output; false when its line could not be written.
   bool report(const search::Hit& hit);
-  // A progress save at prime p with the rate to print; also tells a
-  // volunteer-computing client the fraction done and, once the status line
-  // is on disk, that a checkpoint is complete.
-  void save_progress(u64 p, u32 rate);
+  // A progress save at prime p with the rate to print, due by the save
+  // interval; `work` is the proof of work of every prime up to `covered`
+  // (>= p). Tells a volunteer-computing client the fraction done and asks
+  // it whether to checkpoint now; false when it said not yet (the save is
+  // still due). A save whose files could not be written counts as made.
+  bool save_progress(u64 p, u32 rate, u64 covered, const search::WorkChecksum& work);
+  // Where the proof of work of the range starts; false when the range had
+  // to be started again and could not be recorded (exit status 1).
+  bool begin_work(u64 resume_p);
   void finish_status_file();
   void save_data_file();
 
@@ -58,8 +64,11 @@ class RangeDriver {
   primes::PrimeIterator iterator_;
   search::SearchContext context_;
   common::Stopwatch range_stopwatch_;
-  u64 range_pmin_ = 0;  // the range being sieved, for the progress fraction
+  // The range as first recorded (not the resumed pmin), for the progress
+  // fraction.
+  u64 range_pmin_ = 0;
   u64 range_pmax_ = 0;
+  RangeWork work_;
 };
 
 // Runs the ranges with one driver for the whole run; the exit status.

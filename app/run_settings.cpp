@@ -57,13 +57,18 @@ std::optional<CommandLine> parse_arguments(std::span<const std::string> args, st
       line.output.report_excluded = false;
     } else if (name == "f") {
       settings.force_range = true;
+    } else if (name == "c") {
+      settings.work_checksum = true;
     } else if (name == "u") {
       settings.update_data_file = true;
     } else if (name == "v") {
       line.output.verbosity = 1;
     } else if (name == "vv") {
       line.output.verbosity = 2;
-    } else if (name == "i" || name == "p" || name == "pt" || name == "s" || name == "t") {
+    } else if (name == "i" || name == "p" || name == "pt" || name == "s" || name == "t" ||
+               // What BOINC's multi-thread plan classes put on the command
+               // line; the same as -t.
+               name == "-nthreads") {
       if (i + 1 == args.size()) {
         out << "Missing value after " << arg << std::endl;
         return std::nullopt;
@@ -83,12 +88,13 @@ std::optional<CommandLine> parse_arguments(std::span<const std::string> args, st
           return std::nullopt;
         }
         settings.process_priority = static_cast<u32>(*number);
-      } else if (name == "t") {
+      } else if (name == "t" || name == "-nthreads") {
         if (*number < 1 || *number > max_threads) {
           out << "Bad thread count. Give value between 1 and " << max_threads << " inclusive." << std::endl;
           return std::nullopt;
         }
         settings.threads = static_cast<u32>(*number);
+        settings.threads_given = true;
         // More threads than processors still gives the same output, only
         // more slowly; the volunteer may have a reason.
         if (online_processors != 0 && settings.threads > online_processors) {
@@ -124,6 +130,7 @@ void print_usage(std::ostream& out) {
       "\t-u = update Vesk.dat afterwards",
       "\t-v = print some additional info. -vv gives more",
       "\t-t <threads> = number of sieving threads. 1 is default",
+      "\t-c = write a checksum of the work done for each range to checksum.txt",
       "New factors are written to fact.txt, duplicates to factexcl.txt, and those",
       "outside the n range to factrange.txt. Some statistics are written to stat.txt",
   };

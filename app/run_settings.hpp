@@ -21,6 +21,8 @@ struct RunSettings {
   u32 process_priority = 0;                 // -p, 0 idle .. 4 high
   u32 thread_priority = 3;                  // -pt, 0 idle .. 5 highest, 3 normal
   u32 threads = 1;                          // -t, sieving threads, 1 .. max_threads
+  bool threads_given = false;               // -t was on the command line
+  bool work_checksum = false;               // -c: keep the proof of work, write checksum.txt
   bool force_range = false;                 // -f
   bool update_data_file = false;            // -u
   bool range_given = false;                 // a first number was on the command line

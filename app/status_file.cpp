@@ -132,6 +132,16 @@ bool decide_range(RunSettings& settings, std::istream& in, std::ostream& out) {
   return false;
 }
 
+std::optional<u64> recorded_range_start() {
+  const std::optional<std::string> text = common::read_file(status_file_name);
+  if (!text) return std::nullopt;
+  for (const std::string_view line : split_lines(*text)) {
+    if (line == "Done") break;
+    if (range_key(line) == RangeKey::pmin) return range_value(line);
+  }
+  return std::nullopt;
+}
+
 std::string progress_status_line(u64 p, common::u32 rate) {
   return "pmin=" + std::to_string(p) + " @ " + std::to_string(rate) + " kp/s\n";
 }

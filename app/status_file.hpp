@@ -6,6 +6,7 @@
 // "pmin=<p> @ <rate> kp/s" at each progress save, "Done" at the end.
 #pragma once
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -40,6 +41,10 @@ bool write_range(u64 pmin, u64 pmax, std::ostream& out);
 // settings.pmin/pmax and returns whether the run goes on; false means exit
 // status 1, with the reason already printed.
 bool decide_range(RunSettings& settings, std::istream& in, std::ostream& out);
+
+// The pmin of the range the status file records (its first "pmin" line,
+// written when the range began), or nothing when there is none to read.
+std::optional<u64> recorded_range_start();
 
 // The status-file line of a progress save; rate 0 means not yet measured.
 std::string progress_status_line(u64 p, common::u32 rate);

@@ -9,6 +9,7 @@
 
 #include "common/types.hpp"
 #include "modarith/modmul.hpp"
+#include "search/proof_of_work.hpp"
 #include "search/step_table.hpp"
 #include "search/walks.hpp"
 #include "search/wide_kernels.hpp"
@@ -58,6 +59,9 @@ struct SearchContext {
   // Hits of the prime under test, in the order they must be reported.
   std::vector<Hit> hits;
   Counters counters;
+  // The proof of work of every prime tested with this context; like the
+  // counters, only added to here (its owner clears or hands it on).
+  WorkChecksum work;
   // Scratch of the scans, kept here so no prime allocates.
   std::vector<WalkHit> walk_hits;
   std::vector<u32> found;

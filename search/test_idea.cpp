@@ -133,6 +133,7 @@ void test_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Si
 
   const u64 ord = order2(ctx, table, p, sieve_factors);
   const SlotMask slot_mask = filter_slots(ctx, setup, table, p, ord);
+  ctx.work.add(p, ord, slot_mask);
   if (slot_mask == 0) {
     ++ctx.counters.whacked_p;
     return;
