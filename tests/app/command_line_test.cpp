@@ -31,6 +31,8 @@ TEST(CommandLine, DefaultsWithoutArguments) {
   EXPECT_EQ(s.thread_priority, 3u);
   EXPECT_FALSE(s.force_range);
   EXPECT_FALSE(s.update_data_file);
+  EXPECT_FALSE(s.work_checksum);
+  EXPECT_FALSE(s.threads_given);
   EXPECT_FALSE(s.range_given);
   EXPECT_EQ(s.pmin, 0u);
   EXPECT_EQ(s.pmax, 0u);
@@ -40,12 +42,13 @@ TEST(CommandLine, DefaultsWithoutArguments) {
 }
 
 TEST(CommandLine, SwitchesAndNumbers) {
-  const Parsed p = parse({"-d", "-f", "-u", "-i", "0", "-p", "4", "-pt", "0", "-s", "other.dat", "7", "8", "9"});
+  const Parsed p = parse({"-d", "-c", "-f", "-u", "-i", "0", "-p", "4", "-pt", "0", "-s", "other.dat", "7", "8", "9"});
   ASSERT_TRUE(p.line);
   const app::RunSettings& s = p.line->settings;
   EXPECT_FALSE(p.line->output.report_excluded);
   EXPECT_TRUE(s.force_range);
   EXPECT_TRUE(s.update_data_file);
+  EXPECT_TRUE(s.work_checksum);
   EXPECT_EQ(s.save_interval, 0u);
   EXPECT_EQ(s.process_priority, 4u);
   EXPECT_EQ(s.thread_priority, 0u);
@@ -173,6 +176,9 @@ TEST(CommandLine, ThreadCount) {
       // never looked at.
       {{"-t", "0", "-x"}, 2, false, 0, bad},
       {{"-t", "4", "-t", "2"}, 2, true, 2, "Warning: 4 threads, but only 2 processors are online.\n"},
+      // What a BOINC multi-thread plan class passes.
+      {{"--nthreads", "2"}, 2, true, 2, ""},
+      {{"--nthreads"}, 2, false, 0, "Missing value after --nthreads\n"},
   };
   for (const Case& c : cases) {
     std::ostringstream out;
@@ -181,6 +187,7 @@ TEST(CommandLine, ThreadCount) {
     ASSERT_EQ(line.has_value(), c.accepted) << args;
     if (line) {
       EXPECT_EQ(line->settings.threads, c.threads) << args;
+      EXPECT_EQ(line->settings.threads_given, !c.args.empty()) << args;
     }
     EXPECT_EQ(out.str(), c.output) << args;
   }
@@ -216,17 +223,18 @@ TEST(Usage, BannerAndUsageText) {
   std::vector<std::string> lines;
   std::istringstream in(out.str());
   for (std::string line; std::getline(in, line);) lines.push_back(line);
-  ASSERT_EQ(lines.size(), 15u);
+  ASSERT_EQ(lines.size(), 16u);
   EXPECT_EQ(lines[0], "quarrow v0.36");
   EXPECT_FALSE(lines[1].empty());
   EXPECT_EQ(lines[2], "usage: quarrow [switches] [<pmin> <pmax>]");
-  for (std::size_t i = 3; i < 13; ++i) EXPECT_EQ(lines[i][0], '\t') << "line " << i + 1;
+  for (std::size_t i = 3; i < 14; ++i) EXPECT_EQ(lines[i][0], '\t') << "line " << i + 1;
   EXPECT_EQ(lines[3], "\t-d = don't output excluded (duplicates/outside range) factors");
   EXPECT_EQ(lines[6], "\t                default is 10000000, which saves every 10 million p");
   EXPECT_EQ(lines[8], "\t-pt <threadp> = set thread priority from 0 to 5. 3 is normal, default");
   EXPECT_EQ(lines[9], "\t-s <filename> = use alternative Vesk.dat");
   EXPECT_EQ(lines[12], "\t-t <threads> = number of sieving threads. 1 is default");
-  EXPECT_EQ(lines[14], "outside the n range to factrange.txt. Some statistics are written to stat.txt");
+  EXPECT_EQ(lines[13], "\t-c = write a checksum of the work done for each range to checksum.txt");
+  EXPECT_EQ(lines[15], "outside the n range to factrange.txt. Some statistics are written to stat.txt");
   EXPECT_EQ(out.str().back(), '\n');
 }
 

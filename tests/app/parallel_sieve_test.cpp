@@ -2,7 +2,9 @@
 // without files: the same hits in the same order, the same saves at the same
 // primes between them, the same counters and the same first prime above
 // pmax, for save intervals from every prime to never and for ranges that end
-// at awkward places relative to the segments.
+// at awkward places relative to the segments; and the proof of work of one
+// thread, at every save and for the range, also when the range continues a
+// checksum (primes up to a point tested again but not counted).
 #include <algorithm>
 #include <sstream>
 #include <string>
@@ -27,6 +29,9 @@ struct Trace {
   std::vector<std::string> events;
   search::Counters counters;
   u64 p_end = 0;
+  search::WorkChecksum work;  // of the range, as handed back
+  // Of each save: what its checksum says it covers, and the checksum.
+  std::vector<std::pair<u64, search::WorkChecksum>> save_work;
 };
 
 std::string hit_event(const search::Hit& hit) {
@@ -65,6 +70,18 @@ class ParallelSieve : public ScratchDir {
     std::vector<u64> primes;                 // ascending, and the first prime above the limit last
     std::vector<std::vector<std::string>> hits;  // per prime
     std::vector<search::Counters> counters;  // after each prime
+    std::vector<search::WorkChecksum> work;  // after each prime
+
+    // The proof of work of the walk's primes in (from, through].
+    search::WorkChecksum work_between(u64 from, u64 through) const {
+      const auto after = [&](u64 limit) {
+        const auto end = std::upper_bound(primes.begin(), primes.end() - 1, limit);
+        return end == primes.begin() ? search::WorkChecksum{} : work[end - primes.begin() - 1];
+      };
+      const search::WorkChecksum a = after(from);
+      const search::WorkChecksum b = after(through);
+      return {b.primes - a.primes, b.sum - a.sum};
+    }
   };
   Walk one_thread(u64 pmin, u64 pmax_limit) {
     Walk walk;
@@ -80,6 +97,7 @@ class ParallelSieve : public ScratchDir {
       walk.hits.emplace_back();
       for (const search::Hit& hit : context.hits) walk.hits.back().push_back(hit_event(hit));
       walk.counters.push_back(context.counters);
+      walk.work.push_back(context.work);
     }
     walk.primes.push_back(p);
     return walk;
@@ -104,11 +122,14 @@ class ParallelSieve : public ScratchDir {
     return trace;
   }
 
-  // `failing_hit`: the report of that hit (counted from 0) fails.
-  Trace threads(u32 count, u64 pmin, u64 pmax, u64 save_interval, std::size_t failing_hit = ~std::size_t{0}) {
+  // `counted_through`: primes up to it are already in the checksum handed
+  // in. `failing_hit`: the report of that hit (counted from 0) fails.
+  Trace threads(u32 count, u64 pmin, u64 pmax, u64 save_interval, u64 counted_through = 0,
+                std::size_t failing_hit = ~std::size_t{0}) {
     Trace trace;
     std::size_t hits = 0;
     app::ParallelRange range;
+    range.counted_through = counted_through;
     range.pmin = pmin;
     range.pmax = pmax;
     range.save_interval = save_interval;
@@ -119,9 +140,15 @@ class ParallelSieve : public ScratchDir {
       trace.events.push_back(hit_event(hit));
       return hits++ != failing_hit;
     };
-    writer.save = [&](u64 p, u32) { trace.events.push_back("save " + std::to_string(p)); };
+    writer.save = [&](u64 p, u32, u64 covered, const search::WorkChecksum& work) {
+      trace.events.push_back("save " + std::to_string(p));
+      EXPECT_GE(covered, p);
+      trace.save_work.emplace_back(covered, work);
+      return true;
+    };
     u32 rate = 0;
-    const std::optional<u64> p_end = app::sieve_range_parallel(range, setup_, table_, writer, trace.counters, rate);
+    const std::optional<u64> p_end =
+        app::sieve_range_parallel(range, setup_, table_, writer, trace.counters, trace.work, rate);
     EXPECT_EQ(p_end.has_value(), hits <= failing_hit) << "a failed report ends the range";
     trace.p_end = p_end.value_or(0);
     if (failing_hit == ~std::size_t{0}) {
@@ -136,6 +163,17 @@ class ParallelSieve : public ScratchDir {
     EXPECT_EQ(many.counters.whacked_k, one.counters.whacked_k) << what;
     EXPECT_EQ(many.counters.whacked_p, one.counters.whacked_p) << what;
     EXPECT_EQ(many.p_end, one.p_end) << what;
+  }
+
+  // Every checksum the threads handed over is the one-thread checksum of
+  // the primes it claims, above `counted_through`.
+  static void expect_same_work(const Walk& walk, const Trace& many, u64 pmax, u64 counted_through,
+                               const std::string& what) {
+    EXPECT_EQ(many.work, walk.work_between(counted_through, pmax)) << what;
+    for (const auto& [covered, work] : many.save_work) {
+      EXPECT_LE(covered, pmax) << what;
+      EXPECT_EQ(work, walk.work_between(counted_through, covered)) << what << ", save covering " << covered;
+    }
   }
 
   sievedata::SieveTable table_;
@@ -156,8 +194,13 @@ TEST_F(ParallelSieve, SameHitsSavesAndCountersForEverySaveInterval) {
   u32 count = 2;
   for (const u64 interval : intervals) {
     const Trace one = one_thread_trace(walk, pmin, pmax, interval);
-    const Trace many = threads(count, pmin, pmax, interval);
-    expect_same(one, many, "interval " + std::to_string(interval) + ", " + std::to_string(count) + " threads");
+    // Continuing a checksum that already holds the primes of the first
+    // half segment.
+    const u64 counted_through = interval == 0 ? 0 : pmin + segment_span / 2 + 1;
+    const Trace many = threads(count, pmin, pmax, interval, counted_through);
+    const std::string what = "interval " + std::to_string(interval) + ", " + std::to_string(count) + " threads";
+    expect_same(one, many, what);
+    expect_same_work(walk, many, pmax, counted_through, what);
     count = count == 2 ? 3 : 2;
   }
 }
@@ -183,6 +226,7 @@ TEST_F(ParallelSieve, RangeEndsAtAndAcrossSegmentEnds) {
     const Trace one = one_thread_trace(walk, pmin, pmax, 500000);
     const Trace many = threads(3, pmin, pmax, 500000);
     expect_same(one, many, "pmax " + std::to_string(pmax));
+    expect_same_work(walk, many, pmax, 0, "pmax " + std::to_string(pmax));
   }
 }
 
@@ -199,7 +243,7 @@ TEST_F(ParallelSieve, FailedReportStopsBeforeAnyLaterSave) {
   }
   ASSERT_GE(hit_events.size(), 10u);
   for (const std::size_t failing : {std::size_t{0}, hit_events.size() / 2, hit_events.size() - 1}) {
-    const Trace many = threads(2, pmin, pmax, 999983, failing);
+    const Trace many = threads(2, pmin, pmax, 999983, 0, failing);
     const std::vector<std::string> expected(one.events.begin(), one.events.begin() + hit_events[failing] + 1);
     EXPECT_EQ(many.events, expected) << "failing hit " << failing;
   }

@@ -50,7 +50,7 @@ std::optional<u64> number_between(const std::string& line, const std::string& pr
 std::set<std::string> line_set(const std::vector<std::string>& lines);
 
 // The banner and usage text take the first 15 lines of every run.
-inline constexpr std::size_t banner_lines = 15;
+inline constexpr std::size_t banner_lines = 16;
 // The lines after the banner; a test failure when the banner is not there.
 std::vector<std::string> after_banner(const RunResult& result);
 
