@@ -49,7 +49,7 @@ std::optional<u64> number_between(const std::string& line, const std::string& pr
 // repetitions may differ).
 std::set<std::string> line_set(const std::vector<std::string>& lines);
 
-// The banner and usage text take the first 15 lines of every run.
+// The banner and usage text take the first 16 lines of every run.
 inline constexpr std::size_t banner_lines = 16;
 // The lines after the banner; a test failure when the banner is not there.
 std::vector<std::string> after_banner(const RunResult& result);

@@ -1,6 +1,7 @@
 // No work lost: a run killed at random moments and restarted without
-// arguments until its range is done reports the same factors as a run that
-// was never interrupted.
+// arguments until its range is done reports the same factors and the same
+// proof of work as a run that was never interrupted, whatever the number of
+// threads of each restart.
 #include <iostream>
 #include <random>
 
@@ -28,7 +29,7 @@ bool range_done(const WorkDir& dir) {
 TEST(E2eKillAndResume, SameFactorsAsAnUninterruptedRun) {
   // Every n of each k's class, so that the range holds factors.
   const std::string data = full_class_data(1000, 100000);
-  const std::vector<std::string> range{"-p", "2", "-i", "1000000", "1000000000", "1010000000"};
+  const std::vector<std::string> range{"-p", "2", "-c", "-i", "1000000", "1000000000", "1010000000"};
 
   WorkDir straight;
   straight.write("Vesk.dat", data);
@@ -44,6 +45,12 @@ TEST(E2eKillAndResume, SameFactorsAsAnUninterruptedRun) {
     ASSERT_TRUE(f) << line;
     EXPECT_TRUE(divides(f->p, f->k, f->n)) << line;
   }
+  // The checksum counts every prime of the range once (counted here by the
+  // oracle's own sieve).
+  const std::vector<std::string> checksum = straight.read_lines("checksum.txt");
+  ASSERT_EQ(checksum.size(), 1u);
+  const std::string primes = "primes=" + std::to_string(primes_between(1000000000, 1010000000).size()) + " ";
+  EXPECT_NE(checksum[0].find(primes), std::string::npos) << checksum[0] << " lacks " << primes;
 
   WorkDir killed;
   killed.write("Vesk.dat", data);
@@ -59,7 +66,9 @@ TEST(E2eKillAndResume, SameFactorsAsAnUninterruptedRun) {
     // The first start, and any restart before the range was recorded, gives
     // the range; every other restart resumes from the status file.
     const bool recorded = killed.exists("VeskStatus.dat");
-    BackgroundRun run = killed.start(recorded ? std::vector<std::string>{"-p", "2"} : range);
+    // Restarts alternate between one thread and two.
+    const std::vector<std::string> restart{"-p", "2", "-c", "-t", runs % 2 == 0 ? "2" : "1"};
+    BackgroundRun run = killed.start(recorded ? restart : range);
     if (kills < 6) {
       std::this_thread::sleep_for(std::chrono::milliseconds(moment(random)));
       const RunResult result = run.kill_now();
@@ -83,6 +92,9 @@ TEST(E2eKillAndResume, SameFactorsAsAnUninterruptedRun) {
   const std::set<std::string> resumed_fact = line_set(killed.read_lines("fact.txt"));
   for (const std::string& line : straight_fact) EXPECT_TRUE(resumed_fact.count(line)) << "lost: " << line;
   EXPECT_EQ(all_factor_lines(killed), all_factor_lines(straight));
+  // A run killed after writing its result and before marking the range
+  // done writes the same line again when restarted.
+  EXPECT_EQ(line_set(killed.read_lines("checksum.txt")), line_set(checksum));
 }
 
 }  // namespace
