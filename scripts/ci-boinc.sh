@@ -7,7 +7,13 @@
 #  2. it never waits for standard input: a question ends the run (status 1);
 #  3. a run killed with SIGKILL resumes from its checkpoint, both when started
 #     again with the same command line (what a client does) and when started
-#     with no arguments, and ends with the same factors as a straight run.
+#     with no arguments, and ends with the same factors as a straight run;
+#  4. the proof of work (checksum.txt) of a straight run is that of runs
+#     killed at seeded moments and resumed, and of a run on the processors
+#     that init_data.xml gives (two threads);
+#  5. checkpoints follow the checkpoint period of init_data.xml, not the
+#     save interval;
+#  6. the validator and assimilator scripts on results made by this build.
 # Usage: scripts/ci-boinc.sh   (from anywhere; builds what it needs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -78,7 +84,8 @@ for variant in console boinc; do
   printf 'pmin=1004000000\npmax=1006000000\n' >"$dir/nextrange.txt"
   bin=$console_bin
   [ "$variant" = boinc ] && bin=$boinc_bin
-  run_in "$dir" "$bin" -u -i 500000 "${range[@]}"
+  # -c: the console build's checksum files, which the BOINC build always writes.
+  run_in "$dir" "$bin" -c -u -i 500000 "${range[@]}"
 done
 # same_content <name> <file> <file>: equal files; the status file and the
 # statistics only after their times and rates are normalised.
@@ -114,7 +121,7 @@ project="$scratch/links/project"
 mkdir -p "$slot" "$project"
 cp examples/Vesk.dat "$project/Vesk.dat"
 printf 'pmin=1004000000\npmax=1006000000\n' >"$project/nextrange.txt"
-linked_files="Vesk.dat VeskStatus.dat nextrange.txt fact.txt factexcl.txt factrange.txt stat.txt"
+linked_files="Vesk.dat VeskStatus.dat nextrange.txt fact.txt factexcl.txt factrange.txt stat.txt checksum.txt"
 for f in $linked_files; do
   echo "<soft_link>../project/$f</soft_link>" >"$slot/$f"
 done
@@ -186,4 +193,67 @@ resumes=$(grep -c '^Found VeskStatus.dat with unfinished work. Continuing from l
 # be written twice; the set of factors must be the same.
 cmp -s <(sort -u "$straight/fact.txt") <(sort -u "$resumed/fact.txt") || fail "fact.txt differs from a straight run"
 echo "ci-boinc: resumed twice, same factors as a straight run ($(wc -l <"$straight/fact.txt") in fact.txt)"
+
+# --- 4. The proof of work ----------------------------------------------------
+[ -s "$straight/checksum.txt" ] || fail "the straight run wrote no checksum.txt"
+reference_checksum=$(cat "$straight/checksum.txt")
+same_checksum() {
+  [ "$(sort -u "$1/checksum.txt")" = "$reference_checksum" ] || fail "$2: checksum $(cat "$1/checksum.txt") is not the straight run's $reference_checksum"
+}
+same_checksum "$resumed" "killed after saves and resumed"
+# Killed at seeded moments (any moment: starting up, sieving, between the
+# two halves of a save), restarted with the original command line each time.
+RANDOM=20261210
+seeded=$(fresh_dir seeded)
+kills=0
+for _ in 1 2 3 4 5 6; do
+  (cd "$seeded" && exec "$boinc_bin" -i 200000 "${long_range[@]}" </dev/null >>stdout.log 2>>stderr.log) &
+  pid=$!
+  sleep "$((RANDOM % 20 / 10)).$((RANDOM % 10))"
+  kill -KILL "$pid" 2>/dev/null && kills=$((kills + 1))
+  wait "$pid" 2>/dev/null || true
+done
+run_in "$seeded" "$boinc_bin" -i 200000 "${long_range[@]}"
+[ "$(cat "$seeded/exit_status")" = 0 ] || fail "the run after the seeded kills ended with status $(cat "$seeded/exit_status")"
+same_checksum "$seeded" "killed $kills times at seeded moments"
+# The client gives two processors: two sieving threads besides the main
+# thread and the runtime's timer thread.
+threads=$(fresh_dir threads)
+printf '<app_init_data>\n<ncpus>2</ncpus>\n</app_init_data>\n' >"$threads/init_data.xml"
+(cd "$threads" && exec "$boinc_bin" -i 200000 "${long_range[@]}" </dev/null >stdout.log 2>stderr.log) &
+pid=$!
+most=0
+for _ in $(seq 1 100); do
+  n=$(ls "/proc/$pid/task" 2>/dev/null | wc -l)
+  [ "$n" -gt "$most" ] && most=$n
+  [ "$most" -ge 4 ] && break
+  sleep 0.1
+done
+wait "$pid" || fail "the run on two processors failed"
+[ "$most" -ge 4 ] || fail "the run given two processors had at most $most threads"
+same_checksum "$threads" "two threads"
+echo "ci-boinc: same checksum after $kills seeded kills and on two threads ($reference_checksum)"
+
+# --- 5. Checkpoints follow the client's period -------------------------------
+# With a save due at every prime (-i 0) the status file gains a line only
+# when the period has passed: about one per 2 s over a run of several
+# seconds, and none at all with a period of 60 s.
+for period in 2 60; do
+  dir=$(fresh_dir "period-$period")
+  printf '<app_init_data>\n<checkpoint_period>%s</checkpoint_period>\n</app_init_data>\n' "$period" >"$dir/init_data.xml"
+  started=$(date +%s.%N)
+  run_in "$dir" "$boinc_bin" -i 0 "${long_range[@]}"
+  elapsed=$(awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
+  [ "$(cat "$dir/exit_status")" = 0 ] || fail "the run with a $period s period ended with status $(cat "$dir/exit_status")"
+  saves=$(grep -c ' @ ' "$dir/VeskStatus.dat" || true)
+  most=$(awk -v t="$elapsed" -v p="$period" 'BEGIN { print int(t / p) + 1 }')
+  least=$(awk -v t="$elapsed" -v p="$period" 'BEGIN { print int(t / p / 3) }')
+  [ "$saves" -le "$most" ] && [ "$saves" -ge "$least" ] ||
+    fail "$saves checkpoints in $elapsed s with a period of $period s (expected $least to $most)"
+  same_checksum "$dir" "a run with a $period s checkpoint period"
+  echo "ci-boinc: period $period s: $saves checkpoints in $elapsed s"
+done
+
+# --- 6. Validation and assimilation scripts ----------------------------------
+bash dist/boinc/validator/test_validator.sh "$boinc_bin"
 echo "ci-boinc: all checks passed"

@@ -2,7 +2,7 @@
 # Installs, from Debian's packages, whatever this machine lacks to build and
 # test quarrow. Does nothing when everything is present.
 set -euo pipefail
-packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libgmp-dev)
+packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libgmp-dev python3)
 need=()
 for pkg in "${packages[@]}"; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
