@@ -61,6 +61,37 @@ TEST(E2eWorkChecksum, ResumedFromEveryPairOfHalves) {
   }
 }
 
+// A directory where the program must write a file makes that write fail.
+TEST(E2eWorkChecksum, FilesThatCannotBeWritten) {
+  const std::vector<std::string> range{"-c", "-i", "500000", "1000000000", "1002000000"};
+  {
+    // No checksum half, so no status half either: every save is skipped,
+    // and a restart would begin the range again, never mix.
+    WorkDir dir;
+    dir.copy_example_data();
+    std::filesystem::create_directory(dir.path() / "VeskChecksum.dat.tmp");
+    const RunResult run = dir.run(range);
+    EXPECT_EQ(run.exit_status, 0) << run.out;
+    EXPECT_NE(run.out.find("Warning: could not write VeskChecksum.dat; this progress save is skipped\n"),
+              std::string::npos)
+        << run.out;
+    for (const std::string& line : dir.read_lines("VeskStatus.dat")) EXPECT_EQ(line.find(" @ "), std::string::npos);
+    EXPECT_EQ(dir.read_lines("checksum.txt").size(), 1u);
+  }
+  {
+    // The result cannot be written: the range is not marked done.
+    WorkDir dir;
+    dir.copy_example_data();
+    std::filesystem::create_directory(dir.path() / "checksum.txt");
+    const RunResult run = dir.run(range);
+    EXPECT_EQ(run.exit_status, 1) << run.out;
+    const std::vector<std::string> lines = after_banner(run);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Error: could not write checksum.txt. Exiting.");
+    EXPECT_NE(dir.read_lines("VeskStatus.dat").back(), "Done");
+  }
+}
+
 // Without -c nothing of this is written or read.
 TEST(E2eWorkChecksum, OnlyOnRequest) {
   WorkDir dir;
