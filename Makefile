@@ -1,35 +1,48 @@
-# Thin wrapper around CMake + Ninja so that the README's two commands do all
-# the set-up on a fresh machine.
+# Thin wrapper around CMake + Ninja so that the README's commands do all the
+# set-up on a fresh machine. Each target installs only what it needs
+# (scripts/install-deps.sh) and builds only what it runs: the demo and the
+# install build the program alone, the tests build everything.
 BUILD ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEMO_RANGE ?= 1000000000000 1000050000000
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: all deps build demo test bench clean
+CONFIGURE = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+.PHONY: all program build demo test install bench clean
 
 all: build
 
-deps:
-	@scripts/install-deps.sh
+# The program alone. A new build tree is configured without the tests (no
+# GoogleTest or GMP needed); an existing one keeps its choice, and only the
+# program's target is built either way.
+program:
+	@scripts/install-deps.sh run
+	@[ -f $(BUILD)/build.ninja ] || $(CONFIGURE) -DQUARROW_TESTS=OFF
+	cmake --build $(BUILD) -j $(JOBS) --target quarrow
 
-$(BUILD)/build.ninja: | deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DQUARROW_TESTS=ON
-
-build: $(BUILD)/build.ninja
+# Everything, tests included (a tree configured without them is switched on).
+build:
+	@scripts/install-deps.sh test
+	@grep -qs '^QUARROW_TESTS:BOOL=ON' $(BUILD)/CMakeCache.txt || $(CONFIGURE) -DQUARROW_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Runs the program on the bundled sample data in a scratch directory, so the
 # demo never touches the repository's own files.
-demo: build
-	rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo
-	cp examples/Vesk.dat $(BUILD)/demo/
-	cd $(BUILD)/demo && ../quarrow -f $(DEMO_RANGE) < /dev/null
-	@echo "--- fact.txt:"; cat $(BUILD)/demo/fact.txt 2>/dev/null || echo "(no factors in this range)"
+demo: program
+	scripts/demo.sh $(BUILD)/quarrow $(BUILD)/demo $(DEMO_RANGE)
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-bench: deps
+# The program, its man page and the README under $(DESTDIR)$(PREFIX).
+install: program
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+bench:
+	@scripts/install-deps.sh bench
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUARROW_BENCH=ON -DQUARROW_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
 

@@ -1,5 +1,6 @@
 // quarrow: sieves k*2^n+1 over a range of primes p by discrete logarithms.
-// The start-up sequence: banner, command line, the range (status file,
+// The start-up sequence: -h, --help or --version answered alone (status 0,
+// nothing read or written), else banner, command line, the range (status file,
 // question, prompt), priority, data file, small primes, search set-up, then
 // the range driver. Every fatal error comes back here as exit status 1, with
 // its message already on standard output; nothing goes to standard error.
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/info_switches.hpp"
 #include "app/range_driver.hpp"
 #include "app/run_settings.hpp"
 #include "app/status_file.hpp"
@@ -16,6 +18,7 @@
 #include "common/run_lock.hpp"
 #include "primes/small_primes.hpp"
 #include "search/factor_search.hpp"
+#include "search/wide_kernels.hpp"
 #include "sievedata/data_loader.hpp"
 #include "sievedata/sieve_table.hpp"
 
@@ -23,9 +26,10 @@ namespace {
 
 int run(int argc, char** argv) {
   std::ostream& out = std::cout;
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  if (app::answer_info_request(app::find_info_request(args), out)) return 0;
   app::print_usage(out);
 
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   std::optional<app::CommandLine> command_line = app::parse_arguments(args, out);
   if (!command_line) return 1;
   app::RunSettings& settings = command_line->settings;
@@ -54,10 +58,12 @@ int run(int argc, char** argv) {
   if (!app::decide_range(settings, std::cin, out)) return 1;
 
   common::set_priority(settings.process_priority, settings.thread_priority);
-  // The kernels are always the same; these lines tell the volunteer which
-  // ones run, as every build of the program has reported.
+  // The first two lines are the fixed texts the program has always printed,
+  // whatever the processor: they name no kernels. The third says which
+  // kernel set the processor check chose for this run.
   out << "Using CMOV optimizations" << std::endl;
   out << "Using SSE2 optimizations" << std::endl;
+  out << "Using " << search::kernel_set_name() << " kernels" << std::endl;
 
   out << "Initializing... " << std::flush;
   if (output.verbosity >= 1) out << std::endl;

@@ -25,7 +25,8 @@ RangeDriver::RangeDriver(RunSettings& settings, const sievedata::OutputSettings&
       table_(table),
       setup_(setup),
       out_(out),
-      work_(settings.work_checksum || common::host_requires_work_checksum()) {}
+      work_(settings.work_checksum || common::host_requires_work_checksum()),
+      progress_(output, out) {}
 
 int RangeDriver::run_ranges() {
   for (;;) {
@@ -41,6 +42,7 @@ int RangeDriver::run_ranges() {
     out_ << "Testing " << pmin << " <= p <= " << pmax << ", " << table_.n_min << " <= n <= " << table_.n_max
          << std::endl;
 
+    progress_.start_range(pmin, pmax);
     // A factor that could not be written ends the run at once: no later
     // save, no -u and no next range may count it as found.
     const std::optional<u64> p_end = sieve_range(pmin, pmax);
@@ -48,6 +50,7 @@ int RangeDriver::run_ranges() {
 
     if (!work_.finish(context_.work, out_)) return 1;
     finish_status_file();
+    progress_.finish_range();
     if (settings_.update_data_file) save_data_file();
 
     const RangeSummary summary{pmin, pmax, *p_end, context_.counters, range_stopwatch_};
@@ -138,7 +141,7 @@ std::optional<u64> RangeDriver::sieve_range_threads(u64 pmin, u64 pmax) {
 }
 
 bool RangeDriver::report(const search::Hit& hit) {
-  return sievedata::report_factor(table_, output_, out_, hit.p, hit.slot, hit.n, hit.xmod);
+  return sievedata::report_factor(table_, output_, out_, hit.p, hit.slot, hit.n, hit.xmod, progress_.counts());
 }
 
 // Every prime up to and including p has been tested and its factors are on
@@ -149,6 +152,7 @@ bool RangeDriver::save_progress(u64 p, u32 rate, u64 covered, const search::Work
   common::host_report_progress(static_cast<double>(p - range_pmin_) / static_cast<double>(range_pmax_ - range_pmin_));
   if (!common::host_checkpoint_begin()) return false;
   out_ << progress_console_line(p, rate) << std::endl;
+  progress_.after_save(p);
   bool written = work_.save(p, covered, work, out_);
   if (written && !common::append_text(status_file_name, progress_status_line(p, rate))) {
     out_ << "Warning: could not write " << status_file_name << std::endl;

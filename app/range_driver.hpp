@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/range_work.hpp"
+#include "app/progress_report.hpp"
 #include "app/run_settings.hpp"
 #include "common/stopwatch.hpp"
 #include "primes/prime_iterator.hpp"
@@ -69,6 +70,7 @@ class RangeDriver {
   u64 range_pmin_ = 0;
   u64 range_pmax_ = 0;
   RangeWork work_;
+  ProgressReport progress_;  // the -v estimates and factor counts
 };
 
 // Runs the ranges with one driver for the whole run; the exit status.

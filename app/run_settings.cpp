@@ -7,6 +7,7 @@
 #include <string_view>
 #include <thread>
 
+#include "app/info_switches.hpp"
 #include "common/parse_u64.hpp"
 #include "common/platform.hpp"
 
@@ -117,7 +118,7 @@ std::optional<CommandLine> parse_arguments(std::span<const std::string> args, st
 
 void print_usage(std::ostream& out) {
   static constexpr const char* lines[] = {
-      "quarrow v0.36",
+      version_line,
       "Discrete-logarithm sieve for k*2^n+1, written afresh for the Vesk search volunteers",
       "usage: quarrow [switches] [<pmin> <pmax>]",
       "\t-d = don't output excluded (duplicates/outside range) factors",

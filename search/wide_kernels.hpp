@@ -24,6 +24,11 @@ namespace search {
 // True when the processor runs the eight-lane kernels (checked once).
 bool wide_kernels_supported();
 
+// The name of the kernel set this processor runs, for the start-up line
+// "Using ... kernels". Another set added later gets its name here, beside
+// the check that chooses it.
+inline const char* kernel_set_name() { return wide_kernels_supported() ? "AVX-512 IFMA" : "scalar"; }
+
 // As fill_geometric.
 void fill_geometric_wide(const modarith::ModContext& m, StepTable& table, u64 x, const modarith::ScaledMultiplier& f,
                          u64 count, u32 first_index);

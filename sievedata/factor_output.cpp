@@ -12,7 +12,7 @@
 namespace sievedata {
 
 bool report_factor(SieveTable& table, const OutputSettings& settings, std::ostream& out, u64 p, u32 slot, u32 n,
-                   u32 xmod) {
+                   u32 xmod, FactorCounts* written_counts) {
   if (slot >= static_cast<u32>(slot_count)) {
     out << "Internal error: hit " << p << " for slot " << slot << ", n " << n
         << " names no slot; not recorded as a factor." << std::endl;
@@ -37,6 +37,9 @@ bool report_factor(SieveTable& table, const OutputSettings& settings, std::ostre
   // The file first: a factor shown on the console but never written would
   // be lost if the run ends right here.
   const bool written = common::append_text(file_name, line + "\n");
+  if (written && written_counts != nullptr) {
+    ++(in_table ? written_counts->new_factors : in_range ? written_counts->duplicates : written_counts->outside_range);
+  }
 
   const bool verbose = settings.verbosity != 0;
   out << line;
