@@ -11,7 +11,7 @@ DESTDIR ?=
 
 CONFIGURE = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-.PHONY: all program build demo test install bench clean
+.PHONY: all program build demo test install package bench clean
 
 all: build
 
@@ -41,10 +41,17 @@ test: build
 install: program
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
+# A .deb and a .tar.gz with a statically linked program in build-package/.
+package:
+	@scripts/install-deps.sh run
+	cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUARROW_TESTS=OFF -DQUARROW_STATIC=ON
+	cmake --build build-package -j $(JOBS) --target quarrow
+	cd build-package && cpack
+
 bench:
 	@scripts/install-deps.sh bench
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUARROW_BENCH=ON -DQUARROW_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) build-bench
+	rm -rf $(BUILD) build-bench build-package
