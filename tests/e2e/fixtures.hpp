@@ -51,7 +51,9 @@ std::set<std::string> line_set(const std::vector<std::string>& lines);
 
 // The banner and usage text take the first 16 lines of every run.
 inline constexpr std::size_t banner_lines = 16;
-// The lines after the banner; a test failure when the banner is not there.
+// The lines after the banner; a test failure when the banner is not there,
+// or when the line naming the kernel set does not follow "Using SSE2
+// optimizations" (that line is then left out of the result).
 std::vector<std::string> after_banner(const RunResult& result);
 
 }  // namespace e2e

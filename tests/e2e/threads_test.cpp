@@ -42,12 +42,15 @@ std::string class_data_with_gaps(u64 n_min, u64 n_max) {
   return text.str();
 }
 
-// A line with its rate or time figure replaced, so that runs of different
+// A line with its rate or time figures replaced, so that runs of different
 // speed compare equal; the warning about more threads than processors is
 // dropped (it depends on the machine).
 std::optional<std::string> comparable(const std::string& line) {
   if (line.find(" threads, but only ") != std::string::npos) return std::nullopt;
   if (line.starts_with("Total time: ")) return "Total time: <ms>";
+  // The -v estimate: the share done depends only on p, the rest on speed.
+  const std::size_t share = line.find("% done");
+  if (share != std::string::npos) return line.substr(0, share) + "% done <estimates>";
   const std::size_t at = line.find(" @ ");
   if (at != std::string::npos && line.ends_with("kp/s")) return line.substr(0, at) + " @ <rate>";
   if (line.ends_with("kp/s.") && line.find_first_not_of("0123456789") == line.size() - 5) return "<rate>kp/s.";
