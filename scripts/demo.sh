@@ -14,7 +14,9 @@ pmax="${4:-1000050000000}"
 
 rm -rf "$dir" && mkdir -p "$dir"
 cp "$root/examples/Vesk.dat" "$dir/"
-(cd "$dir" && "$binary" -f "$pmin" "$pmax" </dev/null)
+# At normal priority (-p 2): the default, idle, would leave a demo on a busy
+# machine waiting behind every other process.
+(cd "$dir" && "$binary" -p 2 -f "$pmin" "$pmax" </dev/null)
 
 echo "--- factor files written in $dir:"
 for file in fact.txt factexcl.txt factrange.txt; do
