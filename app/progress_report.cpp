@@ -33,9 +33,10 @@ std::string progress_estimate_line(const ProgressPoint& point, std::time_t now) 
   const double rate_kps = sieved / static_cast<double>(point.elapsed_ms);
   const double left_s = static_cast<double>(point.pmax - point.p) / rate_kps / 1000.0;
   const std::time_t finish = now + static_cast<std::time_t>(left_s);
-  std::tm local{};
+  // std::localtime's result is shared by the whole process; only the writer
+  // thread (the one that prints) ever calls it, and the text is taken at once.
   char when[32] = "?";
-  if (localtime_r(&finish, &local) != nullptr) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
+  if (const std::tm* local = std::localtime(&finish)) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", local);
 
   line += ", " + std::to_string(static_cast<u64>(rate_kps)) + " kp/s average, " +
           readable_duration(static_cast<u64>(left_s)) + " left, finish about " + when;
