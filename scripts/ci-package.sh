@@ -4,7 +4,7 @@
 # DESTDIR puts everything where GNUInstallDirs says, the man page renders
 # without a single groff warning, and the .deb installs with dpkg, runs the
 # demo from /usr/bin and removes cleanly. Must run as root or with sudo
-# (dpkg -i); takes about two minutes on two cores, mostly the build.
+# (dpkg -i); takes two to four minutes on two cores, mostly the build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$(pwd)"
