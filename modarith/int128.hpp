@@ -6,7 +6,7 @@
 
 #include "common/types.hpp"
 
-#if defined(__x86_64__) || defined(_M_X64)
+#if (defined(__x86_64__) || defined(_M_X64)) && !defined(QUARROW_SCALAR_ONLY)
 #include <emmintrin.h>
 #endif
 
@@ -35,7 +35,7 @@ inline double to_double(u64 x) { return static_cast<double>(static_cast<i64>(x))
 // x rounded to the nearest integer, ties to even (the floating-point unit's
 // default mode). |x| must be below 2^63.
 inline i64 round_to_i64(double x) {
-#if defined(__x86_64__) || defined(_M_X64)
+#if (defined(__x86_64__) || defined(_M_X64)) && !defined(QUARROW_SCALAR_ONLY)
   return _mm_cvtsd_si64(_mm_set_sd(x));
 #else
   return static_cast<i64>(std::nearbyint(x));

@@ -3,13 +3,16 @@
 // one to thirteen walks (split into parts or not), walks of 0, 1 and odd
 // lengths, and walks that hit on almost every position. Every key must be
 // the same exact residue and every hit the same (walk, position, key) in the
-// same order. Skipped where the processor has no such kernels.
+// same order. Skipped where the processor has no such kernels; a scalar-only
+// build runs them against its fallbacks, and checks that it never picks the
+// eight-lane kernels.
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
 #include "search/geometric_fill.hpp"
+#include "search/search_context.hpp"
 #include "search/wide_kernels.hpp"
 #include "tests/search/reference_numbers.hpp"
 
@@ -21,9 +24,20 @@ const std::vector<u64> moduli = {1000000007ULL, 1000000000039ULL, 11258999068425
 class WideKernels : public ::testing::Test {
  protected:
   void SetUp() override {
+#ifndef QUARROW_SCALAR_ONLY
     if (!search::wide_kernels_supported()) GTEST_SKIP() << "no eight-lane kernels on this processor";
+#endif
   }
 };
+
+#ifdef QUARROW_SCALAR_ONLY
+TEST(ScalarOnlyBuild, NeverChoosesTheEightLaneKernels) {
+  EXPECT_FALSE(search::wide_kernels_supported());
+  search::SearchContext ctx;
+  ctx.mod = modarith::make_mod_context(1000000007ULL);
+  EXPECT_FALSE(ctx.wide());
+}
+#endif
 
 TEST_F(WideKernels, FillStoresTheScalarKeysUnderTheScalarIndices) {
   std::mt19937_64 rng(5);
