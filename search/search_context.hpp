@@ -9,9 +9,8 @@
 
 #include "common/types.hpp"
 #include "modarith/modmul.hpp"
-#include "search/step_table.hpp"
-#include "search/walks.hpp"
-#include "search/wide_kernels.hpp"
+#include "modarith/babystep_table.hpp"
+#include "modarith/walks.hpp"
 
 namespace search {
 using common::slot_count;
@@ -49,9 +48,12 @@ struct SearchSetup {
 inline constexpr u32 max_moduli = 64;
 
 struct SearchContext {
+  // Takes the eight-lane kernels where the processor has them.
+  SearchContext();
+
   modarith::ModContext mod;
   // Giant steps of the scans, baby steps of the Pohlig-Hellman route.
-  StepTable table;
+  modarith::BabyStepTable steps;
   // Moduli of the order of 2 for the Pohlig-Hellman route, ending in 0.
   std::array<u32, max_moduli + 1> sph_moduli{};
   u32 sph_moduli_count = 0;
@@ -59,11 +61,11 @@ struct SearchContext {
   std::vector<Hit> hits;
   Counters counters;
   // Scratch of the scans, kept here so no prime allocates.
-  std::vector<WalkHit> walk_hits;
+  std::vector<modarith::WalkHit> walk_hits;
   std::vector<u32> found;
   // The eight-lane kernels, where the processor has them (tests turn them
   // off to compare with the scalar kernels).
-  bool wide_kernels = wide_kernels_supported();
+  bool wide_kernels = false;
   // Whether the prime under test takes them: their 52-bit lanes are exact
   // for p < 2^50 only (every prime the range driver hands over).
   bool wide() const { return wide_kernels && mod.p < common::p_ceiling; }

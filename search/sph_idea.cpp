@@ -21,8 +21,8 @@
 #include <cmath>
 #include <numeric>
 
-#include "search/geometric_fill.hpp"
-#include "search/multi_pow.hpp"
+#include "modarith/multi_pow.hpp"
+#include "modarith/wide_kernels.hpp"
 #include "search/order2.hpp"
 #include "search/scans.hpp"
 #include "search/scans_giant_step.hpp"
@@ -89,7 +89,7 @@ void raise_side_by_side(const SearchContext& ctx, SlotMask slot_mask, const std:
   }
   packed[count] = a;
   packed[count + 1] = b;
-  powmod_many_with(ctx.wide(), ctx.mod, packed.data(), packed.data(), count + 2, e);
+  modarith::powmod_many_with(ctx.wide(), ctx.mod, packed.data(), packed.data(), count + 2, e);
   a_out = packed[count];
   b_out = packed[count + 1];
   count = 0;
@@ -142,7 +142,7 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
   }
 
   const ModContext mod = ctx.mod;
-  StepTable& babies = ctx.table;
+  modarith::BabyStepTable& babies = ctx.steps;
   std::array<u32, max_moduli + 1>& moduli = ctx.sph_moduli;
 
   // Y[j] = (-k)^(ord/P): raised to P/q it gives the target of modulus q.
@@ -201,7 +201,7 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       const u32 entries = (q + m_s - 1) / m_s;
       babies.reset(entries);
       const ScaledMultiplier gamma = modarith::prepare_scaled_div(mod, modarith::powmod(mod, beta, m_s));
-      fill_geometric_with(ctx.wide(), mod, babies, 1, gamma, entries, 1);
+      modarith::fill_geometric_with(ctx.wide(), mod, babies, 1, gamma, entries, 1);
       prev = q;
       m = 1;
     }
@@ -220,7 +220,7 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       ++lanes;
     }
     {
-      const StepTable::Filter filter = babies.filter();
+      const modarith::BabyStepTable::Filter filter = babies.filter();
       const u64 mult = alpha.mult;
       const u64 w_int = alpha.w_int;
       // Every lane steps on each round (a solved lane's further values are

@@ -12,7 +12,7 @@
 #include "common/types.hpp"
 #include "modarith/modmul.hpp"
 
-namespace search {
+namespace modarith {
 using common::u32;
 using common::u64;
 
@@ -74,4 +74,4 @@ inline void pow2mod_many(const modarith::ModContext& m, const u64* exps, u64* ou
   for (u32 i = 0; i < count; ++i) out[i] = modarith::montgomery_exit(m, v[i]);
 }
 
-}  // namespace search
+}  // namespace modarith

@@ -12,9 +12,9 @@
 
 #include "common/types.hpp"
 #include "modarith/modmul.hpp"
-#include "search/step_table.hpp"
+#include "modarith/babystep_table.hpp"
 
-namespace search {
+namespace modarith {
 using common::u32;
 using common::u64;
 
@@ -48,7 +48,7 @@ inline void sort_walk_hits(std::vector<WalkHit>& hits) {
 
 // Looks up every position of walks[0 .. count) and appends the found ones
 // to `hits` (cleared first), ordered by walk and, within a walk, by position.
-inline void run_walks(const modarith::ModContext& m, const StepTable& table, const Walk* walks, u32 count,
+inline void run_walks(const modarith::ModContext& m, const BabyStepTable& table, const Walk* walks, u32 count,
                       std::vector<WalkHit>& hits) {
   hits.clear();
   constexpr u32 lanes = 4;
@@ -77,7 +77,7 @@ inline void run_walks(const modarith::ModContext& m, const StepTable& table, con
     active += live[l] ? 1 : 0;
   }
   const u64 p = m.p;
-  const StepTable::Filter filter = table.filter();
+  const BabyStepTable::Filter filter = table.filter();
   while (active != 0) {
     for (u32 l = 0; l < lanes; ++l) {
       if (!live[l]) continue;
@@ -98,4 +98,4 @@ inline void run_walks(const modarith::ModContext& m, const StepTable& table, con
   sort_walk_hits(hits);
 }
 
-}  // namespace search
+}  // namespace modarith

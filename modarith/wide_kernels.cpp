@@ -1,12 +1,12 @@
 // Eight-lane (AVX-512 IFMA) giant-table fill and baby walks; see the header.
-#include "search/wide_kernels.hpp"
+#include "modarith/wide_kernels.hpp"
 
 #include <algorithm>
 
 #include "modarith/lanes52.hpp"
-#include "search/geometric_fill.hpp"
+#include "modarith/geometric_fill.hpp"
 
-namespace search {
+namespace modarith {
 
 #if QUARROW_LANES52
 
@@ -98,7 +98,7 @@ class LaneSource {
   u64 w_ = 0;
 };
 
-QUARROW_WIDE void fill_wide(const modarith::ModContext& m, StepTable& table, u64 x,
+QUARROW_WIDE void fill_wide(const modarith::ModContext& m, BabyStepTable& table, u64 x,
                             const modarith::ScaledMultiplier& f, u64 count, u32 first_index) {
   alignas(64) u64 start[lanes];
   start[0] = x;
@@ -112,7 +112,7 @@ QUARROW_WIDE void fill_wide(const modarith::ModContext& m, StepTable& table, u64
   const __m512i mask = _mm512_set1_epi64(static_cast<long long>(low_52_bits));
   __m512i v = _mm512_load_si512(start);
 
-  const StepTable::Inserter fill = table.inserter();
+  const BabyStepTable::Inserter fill = table.inserter();
   alignas(64) u64 keys[lanes];
   alignas(64) u64 homes[lanes];
   alignas(64) u64 tag_bits[lanes];
@@ -139,7 +139,7 @@ QUARROW_WIDE void fill_wide(const modarith::ModContext& m, StepTable& table, u64
   for (u32 c = 0; i < count; ++i, ++c) fill.insert(keys[c], static_cast<u32>(first_index + i));
 }
 
-QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const StepTable& table, const Walk* walks, u32 count,
+QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const BabyStepTable& table, const Walk* walks, u32 count,
                              std::vector<WalkHit>& hits) {
   hits.clear();
   LaneSource source(m, walks, count);
@@ -150,7 +150,7 @@ QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const StepTable& tab
   alignas(64) u64 keys[lanes];
   const __m512i p = _mm512_set1_epi64(static_cast<long long>(m.p));
   const __m512i mask = _mm512_set1_epi64(static_cast<long long>(low_52_bits));
-  const StepTable::Filter filter = table.filter();
+  const BabyStepTable::Filter filter = table.filter();
   const __m512i home_mask = _mm512_set1_epi64(static_cast<long long>(filter.home_mask));
   const __m512i tag_bits = _mm512_set1_epi64(31);
   const __m128i home_shift = _mm_cvtsi32_si128(static_cast<int>(filter.home_shift));
@@ -259,7 +259,7 @@ bool wide_kernels_supported() {
   return supported;
 }
 
-void fill_geometric_wide(const modarith::ModContext& m, StepTable& table, u64 x, const modarith::ScaledMultiplier& f,
+void fill_geometric_wide(const modarith::ModContext& m, BabyStepTable& table, u64 x, const modarith::ScaledMultiplier& f,
                          u64 count, u32 first_index) {
   // Short fills do not repay the eight starting values.
   if (count < 8 * lanes) {
@@ -269,7 +269,7 @@ void fill_geometric_wide(const modarith::ModContext& m, StepTable& table, u64 x,
   fill_wide(m, table, x, f, count, first_index);
 }
 
-void run_walks_wide(const modarith::ModContext& m, const StepTable& table, const Walk* walks, u32 count,
+void run_walks_wide(const modarith::ModContext& m, const BabyStepTable& table, const Walk* walks, u32 count,
                     std::vector<WalkHit>& hits) {
   walks_wide(m, table, walks, count, hits);
 }
@@ -288,12 +288,12 @@ void powmod_many_wide(const modarith::ModContext& m, const u64* bases, u64* out,
 
 bool wide_kernels_supported() { return false; }
 
-void fill_geometric_wide(const modarith::ModContext& m, StepTable& table, u64 x, const modarith::ScaledMultiplier& f,
+void fill_geometric_wide(const modarith::ModContext& m, BabyStepTable& table, u64 x, const modarith::ScaledMultiplier& f,
                          u64 count, u32 first_index) {
   fill_geometric(m, table, x, f, count, first_index);
 }
 
-void run_walks_wide(const modarith::ModContext& m, const StepTable& table, const Walk* walks, u32 count,
+void run_walks_wide(const modarith::ModContext& m, const BabyStepTable& table, const Walk* walks, u32 count,
                     std::vector<WalkHit>& hits) {
   run_walks(m, table, walks, count, hits);
 }
@@ -304,4 +304,4 @@ void powmod_many_wide(const modarith::ModContext& m, const u64* bases, u64* out,
 
 #endif
 
-}  // namespace search
+}  // namespace modarith

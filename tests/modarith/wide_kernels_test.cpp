@@ -11,9 +11,8 @@
 #include <random>
 #include <vector>
 
-#include "search/geometric_fill.hpp"
-#include "search/search_context.hpp"
-#include "search/wide_kernels.hpp"
+#include "modarith/geometric_fill.hpp"
+#include "modarith/wide_kernels.hpp"
 #include "tests/search/reference_numbers.hpp"
 
 namespace {
@@ -25,17 +24,14 @@ class WideKernels : public ::testing::Test {
  protected:
   void SetUp() override {
 #ifndef QUARROW_SCALAR_ONLY
-    if (!search::wide_kernels_supported()) GTEST_SKIP() << "no eight-lane kernels on this processor";
+    if (!modarith::wide_kernels_supported()) GTEST_SKIP() << "no eight-lane kernels on this processor";
 #endif
   }
 };
 
 #ifdef QUARROW_SCALAR_ONLY
 TEST(ScalarOnlyBuild, NeverChoosesTheEightLaneKernels) {
-  EXPECT_FALSE(search::wide_kernels_supported());
-  search::SearchContext ctx;
-  ctx.mod = modarith::make_mod_context(1000000007ULL);
-  EXPECT_FALSE(ctx.wide());
+  EXPECT_FALSE(modarith::wide_kernels_supported());
 }
 #endif
 
@@ -49,12 +45,12 @@ TEST_F(WideKernels, FillStoresTheScalarKeysUnderTheScalarIndices) {
       // f = 1 repeats one key over every index; the others run through p.
       const u64 f_value = count == 65 ? 1 : rng() % p;
       const modarith::ScaledMultiplier f = modarith::prepare_scaled(m, f_value);
-      search::StepTable scalar;
-      search::StepTable wide;
+      modarith::BabyStepTable scalar;
+      modarith::BabyStepTable wide;
       scalar.reset(static_cast<u32>(count), 3);
       wide.reset(static_cast<u32>(count), 3);
-      search::fill_geometric(m, scalar, x, f, count, 3);
-      search::fill_geometric_wide(m, wide, x, f, count, 3);
+      modarith::fill_geometric(m, scalar, x, f, count, 3);
+      modarith::fill_geometric_wide(m, wide, x, f, count, 3);
       u64 key = x;
       for (u64 i = 0; i < count; ++i, key = mul_mod(key, f_value, p)) {
         std::vector<u32> a;
@@ -82,14 +78,14 @@ TEST_F(WideKernels, WalksFindTheScalarHitsInTheScalarOrder) {
     const u64 f_value = rng() % p;
     const modarith::ScaledMultiplier f = modarith::prepare_scaled(m, f_value);
     const u64 x0 = rng() % p;
-    search::StepTable table;
+    modarith::BabyStepTable table;
     table.reset(600);
-    search::fill_geometric(m, table, x0, f, 600, 1);
+    modarith::fill_geometric(m, table, x0, f, 600, 1);
     for (u32 count = 1; count <= 13; ++count) {
       SCOPED_TRACE(::testing::Message() << "p = " << p << ", walks = " << count);
-      std::vector<search::Walk> walks(count);
+      std::vector<modarith::Walk> walks(count);
       for (u32 w = 0; w < count; ++w) {
-        search::Walk& walk = walks[w];
+        modarith::Walk& walk = walks[w];
         walk.positions = lengths[(w + count) % lengths.size()];
         if (w % 3 == 0) {
           // On the run, from a random entry: hits from position 0 on.
@@ -107,17 +103,17 @@ TEST_F(WideKernels, WalksFindTheScalarHitsInTheScalarOrder) {
           walk.step = modarith::prepare_scaled(m, rng() % p);
         }
       }
-      std::vector<search::WalkHit> scalar;
-      std::vector<search::WalkHit> wide;
-      search::run_walks(m, table, walks.data(), count, scalar);
-      search::run_walks_wide(m, table, walks.data(), count, wide);
+      std::vector<modarith::WalkHit> scalar;
+      std::vector<modarith::WalkHit> wide;
+      modarith::run_walks(m, table, walks.data(), count, scalar);
+      modarith::run_walks_wide(m, table, walks.data(), count, wide);
       ASSERT_EQ(scalar.size(), wide.size());
       for (std::size_t i = 0; i < scalar.size(); ++i) {
         EXPECT_EQ(scalar[i].walk, wide[i].walk) << "hit " << i;
         EXPECT_EQ(scalar[i].position, wide[i].position) << "hit " << i;
         EXPECT_EQ(scalar[i].key, wide[i].key) << "hit " << i;
         // Independently: the key is the walk's value at that position.
-        const search::Walk& walk = walks[wide[i].walk];
+        const modarith::Walk& walk = walks[wide[i].walk];
         EXPECT_EQ(wide[i].key, mul_mod(walk.x, pow_mod(walk.step.mult, wide[i].position, p), p));
       }
       if (count >= 3) {
