@@ -47,8 +47,9 @@ int run(int argc, char** argv) {
   if (!app::decide_range(settings, std::cin, out)) return 1;
 
   common::set_priority(settings.process_priority, settings.thread_priority);
-  // The kernels are always the same; these lines tell the volunteer which
-  // ones run, as every build of the program has reported.
+  // Fixed lines that every build of the program has printed and that tools
+  // reading the console expect; the kernels themselves are chosen per
+  // processor at run time.
   out << "Using CMOV optimizations" << std::endl;
   out << "Using SSE2 optimizations" << std::endl;
 

@@ -18,6 +18,7 @@
 // fill that runs the indices upwards), whatever order they were inserted in.
 #pragma once
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -36,7 +37,7 @@ class BabyStepTable {
     u64 homes = min_homes;
     while (homes < 2 * u64{entries}) homes *= 2;
     home_mask_ = homes - 1;
-    home_shift_ = static_cast<u32>(__builtin_ctzll(homes));
+    home_shift_ = static_cast<u32>(std::countr_zero(homes));
     if (homes_.size() < homes) homes_.resize(homes);
     if (keys_.size() < u64{entries} + 1) {
       keys_.resize(u64{entries} + 1);

@@ -40,13 +40,13 @@ inline void fill_geometric(const modarith::ModContext& m, BabyStepTable& table, 
   for (; i < full; i += runs) {
     for (u64 c = 0; c < runs; ++c) {
       const u64 v = r[c];
-      fill.insert(v >= p ? v - p : v, static_cast<u32>(first_index + i + c));
-      r[c] = v * mult - modarith::mulhi(v, w_int) * p;
+      fill.insert(reduce_once(p, v), static_cast<u32>(first_index + i + c));
+      r[c] = shoup_lazy(v, mult, w_int, p);
     }
   }
   for (u64 c = 0; i < count; ++i, ++c) {
     const u64 v = r[c];
-    fill.insert(v >= p ? v - p : v, static_cast<u32>(first_index + i));
+    fill.insert(reduce_once(p, v), static_cast<u32>(first_index + i));
   }
 }
 

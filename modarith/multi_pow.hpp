@@ -9,6 +9,8 @@
 // (and modarith::pow2mod for powers of 2), so every result is the exact
 // residue in [0, p).
 #pragma once
+#include <bit>
+
 #include "common/types.hpp"
 #include "modarith/modmul.hpp"
 
@@ -59,7 +61,7 @@ inline constexpr u32 max_parallel_powers_of_2 = 16;
 inline void pow2mod_many(const modarith::ModContext& m, const u64* exps, u64* out, u32 count) {
   u64 all_bits = 0;
   for (u32 i = 0; i < count; ++i) all_bits |= exps[i];
-  const int bits = all_bits == 0 ? 0 : 64 - __builtin_clzll(all_bits);
+  const int bits = all_bits == 0 ? 0 : 64 - std::countl_zero(all_bits);
   int bit = bits > 6 ? bits - 6 : 0;
   u64 v[max_parallel_powers_of_2];
   for (u32 i = 0; i < count; ++i) {

@@ -82,7 +82,7 @@ inline void run_walks(const modarith::ModContext& m, const BabyStepTable& table,
     for (u32 l = 0; l < lanes; ++l) {
       if (!live[l]) continue;
       const u64 v = x[l];
-      const u64 key = v >= p ? v - p : v;
+      const u64 key = reduce_once(p, v);
       if (filter.maybe(key) && table.first(key) != 0) hits.push_back(WalkHit{walk_of[l], position[l], key});
       if (++position[l] == end[l]) {
         if (!start(l)) {
@@ -91,7 +91,7 @@ inline void run_walks(const modarith::ModContext& m, const BabyStepTable& table,
         }
         continue;
       }
-      x[l] = v * mult[l] - modarith::mulhi(v, w_int[l]) * p;
+      x[l] = shoup_lazy(v, mult[l], w_int[l], p);
     }
   }
   // Lanes finish out of walk order.

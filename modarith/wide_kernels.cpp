@@ -2,6 +2,7 @@
 #include "modarith/wide_kernels.hpp"
 
 #include <algorithm>
+#include <bit>
 
 #include "modarith/lanes52.hpp"
 #include "modarith/geometric_fill.hpp"
@@ -11,8 +12,6 @@ namespace modarith {
 #if QUARROW_LANES52
 
 namespace {
-
-#define QUARROW_WIDE QUARROW_LANES52_TARGET
 
 using modarith::lanes_montgomery;
 using modarith::lanes_reduce;
@@ -98,7 +97,7 @@ class LaneSource {
   u64 w_ = 0;
 };
 
-QUARROW_WIDE void fill_wide(const modarith::ModContext& m, BabyStepTable& table, u64 x,
+QUARROW_LANES52_TARGET void fill_wide(const modarith::ModContext& m, BabyStepTable& table, u64 x,
                             const modarith::ScaledMultiplier& f, u64 count, u32 first_index) {
   alignas(64) u64 start[lanes];
   start[0] = x;
@@ -139,7 +138,7 @@ QUARROW_WIDE void fill_wide(const modarith::ModContext& m, BabyStepTable& table,
   for (u32 c = 0; i < count; ++i, ++c) fill.insert(keys[c], static_cast<u32>(first_index + i));
 }
 
-QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const BabyStepTable& table, const Walk* walks, u32 count,
+QUARROW_LANES52_TARGET void walks_wide(const modarith::ModContext& m, const BabyStepTable& table, const Walk* walks, u32 count,
                              std::vector<WalkHit>& hits) {
   hits.clear();
   LaneSource source(m, walks, count);
@@ -185,13 +184,13 @@ QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const BabyStepTable&
       const __m512i key = lanes_reduce(v, p);
       const __m512i home = _mm512_and_si512(key, home_mask);
       // The tag bits are the low half of each home word (little-endian).
-    const __m256i bit = _mm512_cvtepi64_epi32(_mm512_and_si512(_mm512_srl_epi64(key, home_shift), tag_bits));
+      const __m256i bit = _mm512_cvtepi64_epi32(_mm512_and_si512(_mm512_srl_epi64(key, home_shift), tag_bits));
       const __m256i tags = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), active, home, filter.homes, 8);
       const __mmask8 maybe = _mm256_mask_test_epi32_mask(active, _mm256_srlv_epi32(tags, bit), one);
       if (maybe != 0) {
         _mm512_store_si512(keys, key);
         for (u32 bits = maybe; bits != 0; bits &= bits - 1) {
-          const u32 l = static_cast<u32>(__builtin_ctz(bits));
+          const u32 l = static_cast<u32>(std::countr_zero(bits));
           if (table.first(keys[l]) != 0) {
             hits.push_back(WalkHit{lane[l].walk, lane[l].position + step * lane[l].stride, keys[l]});
           }
@@ -214,7 +213,7 @@ QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const BabyStepTable&
 // Right-to-left powering of vectors*8 lanes with one exponent e > 0, the
 // vectors' chains interleaved.
 template <u32 vectors>
-QUARROW_WIDE void powmod_vectors(const modarith::ModContext& m, const u64* bases, u64* out, u32 count, u64 e) {
+QUARROW_LANES52_TARGET void powmod_vectors(const modarith::ModContext& m, const u64* bases, u64* out, u32 count, u64 e) {
   alignas(64) u64 lanes_in[vectors * lanes] = {};
   for (u32 i = 0; i < count; ++i) lanes_in[i] = bases[i] < m.p ? bases[i] : bases[i] % m.p;
   const u64 r2 = modarith::lanes_entry_factor(m);

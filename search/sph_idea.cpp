@@ -200,12 +200,12 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       m_s = static_cast<u32>(std::sqrt(1.5 * static_cast<double>(q) / walkers)) + 1;
       const u32 entries = (q + m_s - 1) / m_s;
       babies.reset(entries);
-      const ScaledMultiplier gamma = modarith::prepare_scaled_div(mod, modarith::powmod(mod, beta, m_s));
+      const ScaledMultiplier gamma = modarith::prepare_scaled(mod, modarith::powmod(mod, beta, m_s));
       modarith::fill_geometric_with(ctx.wide(), mod, babies, 1, gamma, entries, 1);
       prev = q;
       m = 1;
     }
-    const ScaledMultiplier alpha = modarith::prepare_scaled_div(mod, beta_inverse);
+    const ScaledMultiplier alpha = modarith::prepare_scaled(mod, beta_inverse);
     // The baby walks z * beta^(-s), s = 0 .. m_s-1, of all surviving slots
     // side by side; a slot stops at its first s whose value is in the table,
     // gamma^(v-1), which gives the logarithm (v-1)*m_s + s.
@@ -232,9 +232,9 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
         u32 maybe = 0;
         for (u32 l = 0; l < lanes; ++l) {
           const u64 v = z[l];
-          key[l] = v >= p ? v - p : v;
+          key[l] = modarith::reduce_once(p, v);
           maybe |= static_cast<u32>(filter.maybe(key[l])) << l;
-          z[l] = v * mult - modarith::mulhi(v, w_int) * p;
+          z[l] = modarith::shoup_lazy(v, mult, w_int, p);
         }
         for (maybe &= open_lanes; maybe != 0; maybe &= maybe - 1) {
           const u32 l = static_cast<u32>(std::countr_zero(maybe));
