@@ -17,8 +17,10 @@
 
 // A POPCNT copy of a function beside the plain one, picked when the program
 // is loaded; x86-64 only, and not in a scalar-only build (which holds no
-// processor check).
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(QUARROW_SCALAR_ONLY)
+// processor check) nor under ThreadSanitizer, whose instrumented resolver
+// would run before the sanitizer's run-time has started.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(QUARROW_SCALAR_ONLY) && \
+    !defined(__SANITIZE_THREAD__)
 #define QUARROW_POPCNT_CLONES __attribute__((target_clones("popcnt", "default")))
 #else
 #define QUARROW_POPCNT_CLONES
