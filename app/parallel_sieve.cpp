@@ -248,9 +248,7 @@ std::optional<u64> sieve_range_parallel(const ParallelRange& range, const search
       if (!replay(report, range.pmin + j * segment_span, range.save_interval, current_rate, last_save_p, writer)) {
         return std::nullopt;
       }
-      counters.tested_p += report.counters.tested_p;
-      counters.whacked_k += report.counters.whacked_k;
-      counters.whacked_p += report.counters.whacked_p;
+      counters += report.counters;
       if (report.first_above_pmax != 0) p_end = report.first_above_pmax;
       queue.release(j);
       segment_stopwatch.stop();

@@ -7,7 +7,7 @@
 //   is floor(x / p) or one less, so one conditional subtraction gives [0, p).
 // - Shoup (mulmod_scaled): a fixed multiplier m with w = floor(m * 2^64 / p)
 //   prepared once; q = mulhi(x, w) is again off by at most one.
-// - Montgomery (inside pow2mod and powmod only): long chains of squarings,
+// - Montgomery (the powers, single and side by side): long chains of squarings,
 //   kept in (0, 2p) without any correction until the one conversion back.
 // No kernel divides; the divisions happen once per prime in make_mod_context
 // and once per multiplier in prepare_scaled. Every result is the fully
@@ -101,37 +101,87 @@ inline u64 montgomery_exit(const ModContext& m, u64 x) {
   return static_cast<u64>(r);
 }
 
-// 2^e mod p for any e, left to right: the top six bits of e enter in one
-// step (2^t * 2^64 mod p from R^2 * 2^t), then one Montgomery squaring per
-// further bit, and a set bit doubles the value by a plain shift (the value
-// stays below 4p, which the next squaring accepts).
-inline u64 pow2mod(const ModContext& m, u64 e) {
-  if (e == 0) return 1;
-  const int bits = 64 - std::countl_zero(e);
-  int bit = bits > 6 ? bits - 6 : 0;
-  u64 v = montgomery_reduce(m, static_cast<u128>(m.mont_r2) << (e >> bit));
-  while (--bit >= 0) {
-    v = montgomery_reduce(m, mul_wide(v, v));
-    v <<= (e >> bit) & 1;
+// Montgomery powering. A single power is a chain of dependent squarings:
+// each waits for the multiplier's full latency, and the multiplier idles
+// most of the time. The per-prime test needs many powers that share their
+// exponent (one per slot of the filter, one per surviving slot in the
+// Pohlig-Hellman route) or their base (2, for the order), so the powers are
+// written for several at once, walking the bits once for all of them and
+// keeping independent chains in flight; a single power is the case of one.
+// Every result is the exact residue in [0, p).
+
+// Most powers taken side by side in one call: one per slot and two more
+// (the Pohlig-Hellman bases ride along with the slots' targets).
+inline constexpr u32 max_parallel_powers = common::slot_count + 2;
+
+// out[i] = bases[i]^e mod p for i < count (count <= max_parallel_powers), for
+// any bases (a base of p or more is taken mod p) and any e (e = 0 gives 1).
+// `out` may be `bases`.
+inline void powmod_many(const ModContext& m, const u64* bases, u64* out, u32 count, u64 e) {
+  if (e == 0) {
+    for (u32 i = 0; i < count; ++i) out[i] = 1;
+    return;
   }
-  return montgomery_exit(m, v);
+  u64 base[max_parallel_powers];
+  u64 acc[max_parallel_powers];
+  for (u32 i = 0; i < count; ++i) base[i] = montgomery_reduce(m, mul_wide(bases[i], m.mont_r2));
+  for (; (e & 1) == 0; e >>= 1) {
+    for (u32 i = 0; i < count; ++i) base[i] = montgomery_reduce(m, mul_wide(base[i], base[i]));
+  }
+  for (u32 i = 0; i < count; ++i) acc[i] = base[i];
+  for (e >>= 1; e != 0; e >>= 1) {
+    for (u32 i = 0; i < count; ++i) base[i] = montgomery_reduce(m, mul_wide(base[i], base[i]));
+    if (e & 1) {
+      for (u32 i = 0; i < count; ++i) acc[i] = montgomery_reduce(m, mul_wide(acc[i], base[i]));
+    }
+  }
+  for (u32 i = 0; i < count; ++i) out[i] = montgomery_exit(m, acc[i]);
+}
+
+// Most powers of 2 taken side by side: a number below 2^64 has at most 15
+// distinct prime factors, so the order of 2 never needs more.
+inline constexpr u32 max_parallel_powers_of_2 = 16;
+
+// out[i] = 2^exps[i] mod p for i < count (count <= max_parallel_powers_of_2), each
+// with its own exponent (0 gives 1). The order of 2 needs one such power per
+// prime factor of p - 1; they differ in the exponent only, so the squarings
+// run side by side over the bits of the longest one. A lane whose exponent
+// is shorter squares its Montgomery 1 until its own top bits arrive. The
+// first six bits enter in one step (2^t * 2^64 mod p from R^2 * 2^t, t < 64),
+// a set bit later doubles the value by a shift (it stays below 4p, which the
+// next squaring accepts).
+inline void pow2mod_many(const ModContext& m, const u64* exps, u64* out, u32 count) {
+  u64 all_bits = 0;
+  for (u32 i = 0; i < count; ++i) all_bits |= exps[i];
+  const int bits = all_bits == 0 ? 0 : 64 - std::countl_zero(all_bits);
+  int bit = bits > 6 ? bits - 6 : 0;
+  u64 v[max_parallel_powers_of_2];
+  for (u32 i = 0; i < count; ++i) {
+    v[i] = montgomery_reduce(m, static_cast<u128>(m.mont_r2) << (exps[i] >> bit));
+  }
+  while (--bit >= 0) {
+    for (u32 i = 0; i < count; ++i) {
+      v[i] = montgomery_reduce(m, mul_wide(v[i], v[i]));
+      v[i] <<= (exps[i] >> bit) & 1;
+    }
+  }
+  for (u32 i = 0; i < count; ++i) out[i] = montgomery_exit(m, v[i]);
+}
+
+// 2^e mod p for any e (2^0 = 1): the one-exponent case of pow2mod_many.
+inline u64 pow2mod(const ModContext& m, u64 e) {
+  u64 out;
+  pow2mod_many(m, &e, &out, 1);
+  return out;
 }
 
 // a^e mod p for any a (a = p, the residue -0 of an empty slot, gives 0 for
-// e > 0) and any e; a^0 = 1 even for a = 0. Right to left in Montgomery
-// form: the squarings of the base form the only dependent chain, the
-// multiplications into the accumulator run beside it, and the first
-// multiplication into 1 is a copy.
+// e > 0) and any e; a^0 = 1 even for a = 0: the one-base case of
+// powmod_many.
 inline u64 powmod(const ModContext& m, u64 a, u64 e) {
-  if (e == 0) return 1;
-  u64 base = montgomery_reduce(m, mul_wide(a, m.mont_r2));  // a * 2^64 mod p
-  for (; (e & 1) == 0; e >>= 1) base = montgomery_reduce(m, mul_wide(base, base));
-  u64 acc = base;
-  for (e >>= 1; e != 0; e >>= 1) {
-    base = montgomery_reduce(m, mul_wide(base, base));
-    if (e & 1) acc = montgomery_reduce(m, mul_wide(acc, base));
-  }
-  return montgomery_exit(m, acc);
+  u64 out;
+  powmod_many(m, &a, &out, 1, e);
+  return out;
 }
 
 // A fixed multiplier prepared for repeated use: mult < p and the exact

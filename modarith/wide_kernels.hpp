@@ -15,7 +15,6 @@
 #include "common/types.hpp"
 #include "modarith/modmul.hpp"
 #include "modarith/geometric_fill.hpp"
-#include "modarith/multi_pow.hpp"
 #include "modarith/babystep_table.hpp"
 #include "modarith/walks.hpp"
 

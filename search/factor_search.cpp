@@ -11,7 +11,7 @@
 
 #include "search/factor_search.hpp"
 
-#include "modarith/multi_pow.hpp"
+#include "modarith/modmul.hpp"
 #include "modarith/wide_kernels.hpp"
 #include "search/known_symbols.hpp"
 #include "search/known_table.hpp"

@@ -19,7 +19,7 @@
 #include <array>
 #include <bit>
 
-#include "modarith/multi_pow.hpp"
+#include "modarith/modmul.hpp"
 #include "search/order2.hpp"
 
 namespace search {

@@ -33,6 +33,14 @@ struct Counters {
   u64 tested_p = 0;   // primes handed to test_idea
   u64 whacked_k = 0;  // slots ruled out, summed over primes
   u64 whacked_p = 0;  // primes for which no slot survived
+
+  // Sums the counters of another stretch of primes (a segment, a worker).
+  Counters& operator+=(const Counters& other) {
+    tested_p += other.tested_p;
+    whacked_k += other.whacked_k;
+    whacked_p += other.whacked_p;
+    return *this;
+  }
 };
 
 // Fixed for the whole run once prepare_search has run.

@@ -21,7 +21,7 @@
 #include <cmath>
 #include <numeric>
 
-#include "modarith/multi_pow.hpp"
+#include "modarith/modmul.hpp"
 #include "modarith/wide_kernels.hpp"
 #include "search/order2.hpp"
 #include "search/scans.hpp"

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "modarith/multi_pow.hpp"
+#include "modarith/modmul.hpp"
 #include "modarith/wide_kernels.hpp"
 #include "tests/search/reference_numbers.hpp"
 
