@@ -136,13 +136,15 @@ void test_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Si
   ctx.mod = modarith::make_mod_context(p);
 
   const u64 ord = order2(ctx, table, p, sieve_factors);
-  const SlotMask slot_mask = filter_slots(ctx, setup, table, p, ord);
+  SlotMask slot_mask = filter_slots(ctx, setup, table, p, ord);
   if (slot_mask == 0) {
     ++ctx.counters.whacked_p;
     return;
   }
   // The Pohlig-Hellman route needs the common step for its giant step; it
-  // declines (returning false) when it does not pay for this prime.
+  // declines (returning false) when it does not pay for this prime, and
+  // hands back the slots it could not finish; the general scan runs here
+  // alone.
   if (!ctx.general_scan_only && setup.n_step_lcm != 0 && sph_idea(ctx, setup, table, p, ord, slot_mask)) return;
   check_factors(ctx, table, p, slot_mask);
 }
