@@ -9,11 +9,7 @@
 # Usage: scripts/ci-scalar.sh   (BUILD=<dir> to build elsewhere)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-
-build="${BUILD:-build-scalar}"
-jobs="$(nproc 2>/dev/null || echo 2)"
-rm -rf "$build"
+source scripts/ci-build-dir.sh build-scalar
 cmake -S . -B "$build" -G Ninja -DQUARROW_SCALAR_ONLY=ON -DQUARROW_TESTS=ON -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j "$jobs"
 

@@ -9,11 +9,7 @@
 # Usage: scripts/ci-tsan.sh   (BUILD=<dir> to build elsewhere)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-
-build="${BUILD:-build-tsan}"
-jobs="$(nproc 2>/dev/null || echo 2)"
-rm -rf "$build"
+source scripts/ci-build-dir.sh build-tsan
 cmake -S . -B "$build" -G Ninja -DQUARROW_TESTS=ON -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g -fsanitize=thread -fno-omit-frame-pointer" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread"
