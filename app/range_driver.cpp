@@ -24,7 +24,7 @@ RangeDriver::RangeDriver(RunSettings& settings, const sievedata::OutputSettings&
 
 int RangeDriver::run_ranges() {
   for (;;) {
-    context_.counters = search::Counters{};
+    counters_ = search::Counters{};
     if (!check_range(settings_.pmin, settings_.pmax, out_)) return 1;
     // The even pmin is kept: the statistics and the rate are taken from it.
     const u64 pmin = settings_.pmin;
@@ -40,7 +40,7 @@ int RangeDriver::run_ranges() {
     finish_status_file();
     if (settings_.update_data_file) save_data_file();
 
-    const RangeSummary summary{pmin, pmax, *p_end, context_.counters, range_stopwatch_};
+    const RangeSummary summary{pmin, pmax, *p_end, counters_, range_stopwatch_};
     switch (finish_range(summary, settings_, output_.verbosity, out_)) {
       case RangeEnd::stop:
         return 0;
@@ -52,38 +52,12 @@ int RangeDriver::run_ranges() {
   }
 }
 
+// The rate of the progress lines is the writer's: integers per second over
+// the last segment it finished replaying (with several workers, their
+// combined speed).
 std::optional<u64> RangeDriver::sieve_range(u64 pmin, u64 pmax) {
   range_pmin_ = pmin;
   range_pmax_ = pmax;
-  if (settings_.threads > 1) return sieve_range_threads(pmin, pmax);
-  range_stopwatch_.reset();
-  iterator_.segment_stopwatch.reset();
-  range_stopwatch_.start();
-  iterator_.segment_stopwatch.start();
-  iterator_.position(pmin);
-
-  u64 last_save_p = pmin;
-  u64 p = iterator_.next_prime();
-  while (p <= pmax) {
-    search::test_idea(context_, setup_, table_, p, iterator_.current_factors());
-    for (const search::Hit& hit : context_.hits) {
-      if (!report(hit)) return std::nullopt;
-    }
-    // Measured in p, not in primes; an interval of 0 saves after every prime.
-    if (p - last_save_p >= settings_.save_interval) {
-      save_progress(p, iterator_.current_rate);
-      last_save_p = p;
-    }
-    p = iterator_.next_prime();
-  }
-  range_stopwatch_.stop();
-  return p;
-}
-
-// Several workers, this thread the single writer. The rate of the progress
-// lines is the writer's: integers per second over the last segment it
-// finished replaying, i.e. the workers' combined speed.
-std::optional<u64> RangeDriver::sieve_range_threads(u64 pmin, u64 pmax) {
   ParallelRange range;
   range.pmin = pmin;
   range.pmax = pmax;
@@ -93,12 +67,12 @@ std::optional<u64> RangeDriver::sieve_range_threads(u64 pmin, u64 pmax) {
   range.thread_priority = settings_.thread_priority;
   RangeWriter writer;
   writer.report = [this](const search::Hit& hit) { return report(hit); };
+  // Measured in p, not in primes; an interval of 0 saves after every prime.
   writer.save = [this](u64 p, u32 rate) { save_progress(p, rate); };
 
   range_stopwatch_.reset();
   range_stopwatch_.start();
-  const std::optional<u64> p_end =
-      sieve_range_parallel(range, setup_, table_, writer, context_.counters, iterator_.current_rate);
+  const std::optional<u64> p_end = sieve_range_segments(range, setup_, table_, writer, counters_, current_rate_);
   range_stopwatch_.stop();
   return p_end;
 }
