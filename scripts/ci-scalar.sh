@@ -5,7 +5,7 @@
 # is tested on its own. The program must then hold no AVX-512 instruction
 # and no call of the compiler's processor check.
 #
-# About seven minutes on two cores (four to build, three for the suite).
+# About seven to ten minutes on two cores (four to seven to build, three for the suite).
 # Usage: scripts/ci-scalar.sh   (BUILD=<dir> to build elsewhere)
 set -euo pipefail
 cd "$(dirname "$0")/.."
