@@ -18,7 +18,7 @@
 #include "common/run_lock.hpp"
 #include "primes/small_primes.hpp"
 #include "search/factor_search.hpp"
-#include "search/wide_kernels.hpp"
+#include "modarith/wide_kernels.hpp"
 #include "sievedata/data_loader.hpp"
 #include "sievedata/sieve_table.hpp"
 
@@ -63,7 +63,7 @@ int run(int argc, char** argv) {
   // kernel set the processor check chose for this run.
   out << "Using CMOV optimizations" << std::endl;
   out << "Using SSE2 optimizations" << std::endl;
-  out << "Using " << search::kernel_set_name() << " kernels" << std::endl;
+  out << "Using " << modarith::kernel_set_name() << " kernels" << std::endl;
 
   out << "Initializing... " << std::flush;
   if (output.verbosity >= 1) out << std::endl;

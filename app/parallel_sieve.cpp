@@ -1,4 +1,6 @@
-// Workers and the single writer of a multi-threaded range.
+// The range loop over whole segments: one per-segment routine (sieve the
+// segment, test its primes, a report out), run inline with one thread and on
+// workers with several, and one writer path that replays the reports.
 //
 // Segment j of a range starts at pmin + j * segment_span, the same bases the
 // one-thread iterator walks. Workers claim segments in ascending order from a
@@ -6,7 +8,7 @@
 // writer is waiting for, so memory stays at a few reports per worker however
 // unevenly the segments take. A worker's report is the set of primes it
 // tested (one bit per odd number, as in the segment), their hits in report
-// order, and its counters. From the bits the writer finds the primes at
+// order, its counters and its proof of work. From the bits the writer finds the primes at
 // which the one-thread loop would have saved: the first tested prime at
 // least save_interval above the last save, again and again.
 //
@@ -119,6 +121,37 @@ class SegmentQueue {
   bool stopped_ = false;
 };
 
+// The per-segment routine, the same for one thread and for many: sieves
+// the segment at `base` and tests its primes up to pmax, and fills `report`
+// (the tested primes, their hits in report order, the counters, the first
+// prime above pmax when the segment holds one, the proof of work of the
+// primes above counted_through). A segment sieve that was last used for the
+// segment just below `base` carries its offsets over.
+void search_segment(const search::SearchSetup& setup, const sievedata::SieveTable& table, u64 base,
+                    const ParallelRange& range, primes::PrimeSegment& segment, search::SearchContext& context,
+                    SegmentReport& report) {
+  segment.sieve(base);
+  report.tested.assign(segment_words, 0);
+  report.hits.clear();
+  report.first_above_pmax = 0;
+  context.counters = search::Counters{};
+  context.work = search::WorkChecksum{};
+  for (u32 i = segment.next_prime_index(0); i < segment_odd_count; i = segment.next_prime_index(i + 1)) {
+    const u64 p = base + 2 * u64{i} + 1;
+    if (p > range.pmax) {
+      report.first_above_pmax = p;
+      break;
+    }
+    const search::WorkChecksum counted = context.work;
+    search::test_idea(context, setup, table, p, segment.factors(i));
+    if (p <= range.counted_through) context.work = counted;
+    report.hits.insert(report.hits.end(), context.hits.begin(), context.hits.end());
+    report.tested[i >> 6] |= u64{1} << (i & 63);
+  }
+  report.counters = context.counters;
+  report.work = context.work;
+}
+
 void work(const ParallelRange& range, const search::SearchSetup& setup, const sievedata::SieveTable& table,
           SegmentQueue& queue) {
   common::host_worker_started();
@@ -128,27 +161,7 @@ void work(const ParallelRange& range, const search::SearchSetup& setup, const si
   SegmentReport report;
   while (const std::optional<u64> j = queue.claim()) {
     common::host_worker_pause_point();
-    const u64 base = range.pmin + *j * segment_span;
-    segment.sieve(base);
-    report.tested.assign(segment_words, 0);
-    report.hits.clear();
-    report.first_above_pmax = 0;
-    context.counters = search::Counters{};
-    context.work = search::WorkChecksum{};
-    for (u32 i = segment.next_prime_index(0); i < segment_odd_count; i = segment.next_prime_index(i + 1)) {
-      const u64 p = base + 2 * u64{i} + 1;
-      if (p > range.pmax) {
-        report.first_above_pmax = p;
-        break;
-      }
-      const search::WorkChecksum counted = context.work;
-      search::test_idea(context, setup, table, p, segment.factors(i));
-      if (p <= range.counted_through) context.work = counted;
-      report.hits.insert(report.hits.end(), context.hits.begin(), context.hits.end());
-      report.tested[i >> 6] |= u64{1} << (i & 63);
-    }
-    report.counters = context.counters;
-    report.work = context.work;
+    search_segment(setup, table, range.pmin + *j * segment_span, range, segment, context, report);
     queue.deliver(*j, report);
   }
 }
@@ -215,6 +228,55 @@ u64 first_prime_from(u64 base) {
   }
 }
 
+// The single writer path: takes the reports in order of their segments,
+// replays each, sums the counters and keeps the rate over the segments it
+// has finished (so with several workers it shows their combined speed).
+class SegmentWriter {
+ public:
+  SegmentWriter(const ParallelRange& range, const RangeWriter& writer, search::Counters& counters,
+                search::WorkChecksum& work, u32& current_rate)
+      : range_(range),
+        writer_(writer),
+        counters_(counters),
+        work_(work),
+        current_rate_(current_rate),
+        last_save_p_(range.pmin) {
+    stopwatch_.reset();
+    stopwatch_.start();
+  }
+
+  // Replays the report of segment j; false when a hit could not be written.
+  bool take(u64 j, const SegmentReport& report) {
+    if (!replay(report, range_.pmin + j * segment_span, range_, current_rate_, last_save_p_, work_, writer_)) {
+      return false;
+    }
+    counters_ += report.counters;
+    work_ += report.work;
+    if (report.first_above_pmax != 0) p_end_ = report.first_above_pmax;
+    stopwatch_.stop();
+    current_rate_ = primes::segment_rate(stopwatch_);
+    stopwatch_.reset();
+    stopwatch_.start();
+    return true;
+  }
+
+  // The first prime above pmax once all `segment_count` segments are taken.
+  u64 p_end(u64 segment_count) const {
+    // pmax lay in the last segment's final gap: the next prime is beyond it.
+    return p_end_ != 0 ? p_end_ : first_prime_from(range_.pmin + segment_count * segment_span);
+  }
+
+ private:
+  const ParallelRange& range_;
+  const RangeWriter& writer_;
+  search::Counters& counters_;
+  search::WorkChecksum& work_;
+  u32& current_rate_;
+  common::Stopwatch stopwatch_;
+  u64 last_save_p_;
+  u64 p_end_ = 0;
+};
+
 // Joins the workers however the writer leaves.
 class Workers {
  public:
@@ -237,45 +299,39 @@ class Workers {
 
 }  // namespace
 
-std::optional<u64> sieve_range_parallel(const ParallelRange& range, const search::SearchSetup& setup,
-                         const sievedata::SieveTable& table, const RangeWriter& writer, search::Counters& counters,
-                         search::WorkChecksum& range_work, u32& current_rate) {
+std::optional<u64> sieve_range_segments(const ParallelRange& range, const search::SearchSetup& setup,
+                                        const sievedata::SieveTable& table, const RangeWriter& writer,
+                                        search::Counters& counters, search::WorkChecksum& work,
+                                        u32& current_rate) {
   const u64 segment_count = (range.pmax - range.pmin) / segment_span + 1;
-  const u32 threads = std::max<u32>(range.threads, 1);
+  SegmentWriter out(range, writer, counters, work, current_rate);
+  if (range.threads <= 1) {
+    // One thread: the segments in order on this thread, each written as
+    // soon as it is searched; one segment sieve walks them all, carrying its
+    // offsets from each segment to the next.
+    primes::PrimeSegment segment;
+    search::SearchContext context;
+    SegmentReport report;
+    for (u64 j = 0; j < segment_count; ++j) {
+      search_segment(setup, table, range.pmin + j * segment_span, range, segment, context, report);
+      if (!out.take(j, report)) return std::nullopt;
+    }
+    return out.p_end(segment_count);
+  }
   // Two segments per worker: one being searched, one waiting for the writer.
-  SegmentQueue queue(segment_count, 2 * threads);
-
-  common::Stopwatch segment_stopwatch;
-  segment_stopwatch.reset();
-  segment_stopwatch.start();
-  u64 p_end = 0;
+  SegmentQueue queue(segment_count, 2 * range.threads);
   {
     Workers workers(queue);
-    for (u32 t = 0; t < threads; ++t) {
+    for (u32 t = 0; t < range.threads; ++t) {
       workers.start(work, std::cref(range), std::cref(setup), std::cref(table), std::ref(queue));
     }
-    u64 last_save_p = range.pmin;
     for (u64 j = 0; j < segment_count; ++j) {
-      const SegmentReport& report = queue.wait_for(j);
       // Leaving the block stops and joins the workers.
-      if (!replay(report, range.pmin + j * segment_span, range, current_rate, last_save_p, range_work, writer)) {
-        return std::nullopt;
-      }
-      range_work += report.work;
-      counters.tested_p += report.counters.tested_p;
-      counters.whacked_k += report.counters.whacked_k;
-      counters.whacked_p += report.counters.whacked_p;
-      if (report.first_above_pmax != 0) p_end = report.first_above_pmax;
+      if (!out.take(j, queue.wait_for(j))) return std::nullopt;
       queue.release(j);
-      segment_stopwatch.stop();
-      current_rate = primes::segment_rate(segment_stopwatch);
-      segment_stopwatch.reset();
-      segment_stopwatch.start();
     }
   }
-  // pmax lay in the last segment's final gap: the next prime is beyond it.
-  if (p_end == 0) p_end = first_prime_from(range.pmin + segment_count * segment_span);
-  return p_end;
+  return out.p_end(segment_count);
 }
 
 }  // namespace app

@@ -1,10 +1,13 @@
-// The range loop on several threads (-t 2 and more). Each worker sieves
-// whole segments with a segment sieve and a search context of its own and
-// tests their primes; the calling thread is the single writer: it takes the
-// segments' reports strictly in order of their base and replays them prime
-// by prime exactly as the one-thread loop would have run, so the console,
-// the factor files, the counters, the progress saves and the table's
-// remaining n come out the same. Only the rates and times differ.
+// The range loop, segment by segment. One routine sieves a segment, tests
+// its primes and gives a report (the tested primes, their hits in order,
+// the counters). With one thread (-t 1) it runs inline, segment after
+// segment; with more, each worker runs it with a segment sieve and a search
+// context of its own. The calling thread is the single writer either way: it
+// takes the reports strictly in order of their base and replays them prime
+// by prime (the hits of each prime, then its save when one is due), so the
+// console, the factor files, the counters, the progress saves and the
+// table's remaining n do not depend on the thread count. Only the rates and
+// times differ.
 //
 // Why a save stays safe: the writer reaches a prime only after every earlier
 // segment has been replayed and every earlier hit of this segment reported
@@ -25,7 +28,7 @@ struct ParallelRange {
   u64 pmin = 0;  // even, checked
   u64 pmax = 0;
   u64 save_interval = 0;
-  u32 threads = 2;  // workers; the writer is the calling thread
+  u32 threads = 1;  // workers (1: none, all on the calling thread); the writer is the calling thread
   // Applied by every worker to itself (the -p / -pt indices).
   u32 process_priority = 0;
   u32 thread_priority = 3;
@@ -55,8 +58,9 @@ struct RangeWriter {
 // workers it shows their combined speed); it keeps its value otherwise.
 // The search reads only the table's k, n range and residue data, which do
 // not change during a range; `writer.report` may change the n sets.
-std::optional<u64> sieve_range_parallel(const ParallelRange& range, const search::SearchSetup& setup,
-                         const sievedata::SieveTable& table, const RangeWriter& writer, search::Counters& counters,
-                         search::WorkChecksum& work, u32& current_rate);
+std::optional<u64> sieve_range_segments(const ParallelRange& range, const search::SearchSetup& setup,
+                                        const sievedata::SieveTable& table, const RangeWriter& writer,
+                                        search::Counters& counters, search::WorkChecksum& work,
+                                        u32& current_rate);
 
 }  // namespace app

@@ -30,7 +30,7 @@ RangeDriver::RangeDriver(RunSettings& settings, const sievedata::OutputSettings&
 
 int RangeDriver::run_ranges() {
   for (;;) {
-    context_.counters = search::Counters{};
+    counters_ = search::Counters{};
     // The p the status file continues from, before the range checks make
     // it even: the checksum's checkpoint is looked up by it.
     const u64 resume_p = settings_.pmin;
@@ -48,12 +48,12 @@ int RangeDriver::run_ranges() {
     const std::optional<u64> p_end = sieve_range(pmin, pmax);
     if (!p_end) return 1;
 
-    if (!work_.finish(context_.work, out_)) return 1;
+    if (!work_.finish(range_work_, out_)) return 1;
     finish_status_file();
     progress_.finish_range();
     if (settings_.update_data_file) save_data_file();
 
-    const RangeSummary summary{pmin, pmax, *p_end, context_.counters, range_stopwatch_};
+    const RangeSummary summary{pmin, pmax, *p_end, counters_, range_stopwatch_};
     switch (finish_range(summary, settings_, output_.verbosity, out_)) {
       case RangeEnd::stop:
         return 0;
@@ -77,47 +77,14 @@ bool RangeDriver::begin_work(u64 resume_p) {
     settings_.pmin = range_pmin_;
     work_.begin(unit_pmin, settings_.pmax, unit_pmin, out_);
   }
-  context_.work = work_.start_work();
+  range_work_ = work_.start_work();
   return true;
 }
 
+// The rate of the progress lines is the writer's: integers per second over
+// the last segment it finished replaying (with several workers, their
+// combined speed).
 std::optional<u64> RangeDriver::sieve_range(u64 pmin, u64 pmax) {
-  if (settings_.threads > 1) return sieve_range_threads(pmin, pmax);
-  range_stopwatch_.reset();
-  iterator_.segment_stopwatch.reset();
-  range_stopwatch_.start();
-  iterator_.segment_stopwatch.start();
-  iterator_.position(pmin);
-
-  u64 last_save_p = pmin;
-  const u64 counted_through = work_.skip_through();
-  u64 p = iterator_.next_prime();
-  while (p <= pmax) {
-    if (p > counted_through) {
-      search::test_idea(context_, setup_, table_, p, iterator_.current_factors());
-    } else {
-      // Tested again after a resume; already in the checksum.
-      const search::WorkChecksum counted = context_.work;
-      search::test_idea(context_, setup_, table_, p, iterator_.current_factors());
-      context_.work = counted;
-    }
-    for (const search::Hit& hit : context_.hits) {
-      if (!report(hit)) return std::nullopt;
-    }
-    // Measured in p, not in primes; an interval of 0 saves after every prime.
-    if (p - last_save_p >= settings_.save_interval && save_progress(p, iterator_.current_rate, p, context_.work)) {
-      last_save_p = p;
-    }
-    p = iterator_.next_prime();
-  }
-  range_stopwatch_.stop();
-  return p;
-}
-
-// Several workers, this thread the single writer. The rate of the progress
-// lines is the writer's: integers per second over the last segment it
-// finished replaying, i.e. the workers' combined speed.
-std::optional<u64> RangeDriver::sieve_range_threads(u64 pmin, u64 pmax) {
   ParallelRange range;
   range.pmin = pmin;
   range.pmax = pmax;
@@ -128,14 +95,15 @@ std::optional<u64> RangeDriver::sieve_range_threads(u64 pmin, u64 pmax) {
   range.counted_through = work_.skip_through();
   RangeWriter writer;
   writer.report = [this](const search::Hit& hit) { return report(hit); };
+  // Measured in p, not in primes; an interval of 0 saves after every prime.
   writer.save = [this](u64 p, u32 rate, u64 covered, const search::WorkChecksum& work) {
     return save_progress(p, rate, covered, work);
   };
 
   range_stopwatch_.reset();
   range_stopwatch_.start();
-  const std::optional<u64> p_end = sieve_range_parallel(range, setup_, table_, writer, context_.counters,
-                                                        context_.work, iterator_.current_rate);
+  const std::optional<u64> p_end =
+      sieve_range_segments(range, setup_, table_, writer, counters_, range_work_, current_rate_);
   range_stopwatch_.stop();
   return p_end;
 }

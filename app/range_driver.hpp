@@ -12,7 +12,6 @@
 #include "app/progress_report.hpp"
 #include "app/run_settings.hpp"
 #include "common/stopwatch.hpp"
-#include "primes/prime_iterator.hpp"
 #include "search/search_context.hpp"
 #include "sievedata/sieve_table.hpp"
 
@@ -33,12 +32,11 @@ class RangeDriver {
   int run_ranges();
 
  private:
-  // Sieves [pmin, pmax] (checked) and returns the first prime above pmax:
-  // on this thread with one thread, else with the parallel sieve, whose
-  // output is the same apart from rates and times. Nothing when a factor
+  // Sieves [pmin, pmax] (checked) segment by segment, on this thread with
+  // one thread, else on workers, with the same output apart from rates and
+  // times, and returns the first prime above pmax. Nothing when a factor
   // could not be written (reported): the range stops at that prime.
   std::optional<u64> sieve_range(u64 pmin, u64 pmax);
-  std::optional<u64> sieve_range_threads(u64 pmin, u64 pmax);
   // One hit to the factor output; false when its line could not be written.
   bool report(const search::Hit& hit);
   // A progress save at prime p with the rate to print, due by the save
@@ -59,11 +57,13 @@ class RangeDriver {
   const search::SearchSetup& setup_;
   std::ostream& out_;
 
-  // One thread: the iterator and the context of the search. With several,
-  // the context keeps the summed counters and the iterator's current_rate
-  // the writer's rate (so both carry across ranges either way).
-  primes::PrimeIterator iterator_;
-  search::SearchContext context_;
+  // The range's summed counters, and the rate of the progress lines (the
+  // writer's, over the last segment it finished; carried across ranges).
+  search::Counters counters_;
+  // The proof of work of the range so far (kept only with -c or under a
+  // client; see RangeWork).
+  search::WorkChecksum range_work_;
+  u32 current_rate_ = 0;
   common::Stopwatch range_stopwatch_;
   // The range as first recorded (not the resumed pmin), for the progress
   // fraction.

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "common/types.hpp"
-#include "sievedata/sieve_table.hpp"
+#include "sievedata/output_settings.hpp"
 
 namespace app {
 using common::u32;

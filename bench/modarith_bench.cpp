@@ -128,7 +128,7 @@ void BM_table_insert(benchmark::State& state) {
   const auto keys = residues(prime_2pow50, static_cast<int>(count), 5);
   BabyStepTable table;
   for (auto _ : state) {
-    table.clear(count);
+    table.reset(count);
     for (u32 i = 0; i < count; ++i) table.insert(keys[i], i + 1);
     benchmark::DoNotOptimize(table);
   }
@@ -143,13 +143,13 @@ void BM_table_lookup(benchmark::State& state) {
   const bool hits = state.range(1) != 0;
   const auto keys = residues(prime_2pow50, static_cast<int>(count), 5);
   BabyStepTable table;
-  table.clear(count);
+  table.reset(count);
   for (u32 i = 0; i < count; ++i) table.insert(keys[i], i + 1);
   std::vector<u64> probes = residues(prime_2pow50, block, 8);
   if (hits) {
     for (int i = 0; i < block; ++i) probes[i] = keys[probes[i] % count];
   }
-  run_independent(state, [&](int i) { return table.lookup(probes[i], 0); });
+  run_independent(state, [&](int i) { return table.first(probes[i]); });
 }
 
 // The general scan's shape per prime: a giant table of 3157 steps, then a
@@ -165,7 +165,7 @@ void BM_giant_table_and_baby_walk(benchmark::State& state) {
   const auto beta = prepare_scaled(m, pow2mod(m, p - 1 - 15840));
   const auto c = prepare_scaled(m, pow2mod(m, 16));
   for (auto _ : state) {
-    table.clear(giant_count);
+    table.reset(giant_count);
     u64 u = p - 1;
     u64 x = mulmod(m, 3, pow2mod(m, 5));
     u32 hits = 0;
@@ -175,7 +175,7 @@ void BM_giant_table_and_baby_walk(benchmark::State& state) {
         u = mulmod_scaled_lazy(m, u, beta);
       }
       for (int s = 0; s < baby_count; ++s) {
-        hits += table.lookup(reduce_once(m, x), 0);
+        hits += table.first(reduce_once(m, x));
         x = mulmod_scaled_lazy(m, x, c);
       }
     } else {
@@ -184,7 +184,7 @@ void BM_giant_table_and_baby_walk(benchmark::State& state) {
         u = mulmod_scaled(m, u, beta);
       }
       for (int s = 0; s < baby_count; ++s) {
-        hits += table.lookup(x, 0);
+        hits += table.first(x);
         x = mulmod_scaled(m, x, c);
       }
     }

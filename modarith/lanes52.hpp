@@ -10,7 +10,8 @@
 #pragma once
 #include "modarith/modmul.hpp"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// A scalar-only build (QUARROW_SCALAR_ONLY) leaves all of it out.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(QUARROW_SCALAR_ONLY)
 #define QUARROW_LANES52 1
 #define QUARROW_LANES52_TARGET __attribute__((target("avx512f,avx512vl,avx512ifma")))
 // GCC 12's AVX-512 intrinsics start from an "undefined" vector that its own

@@ -9,11 +9,7 @@
 # Usage: scripts/ci-sanitize.sh   (BUILD=<dir> to build elsewhere)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-
-build="${BUILD:-build-sanitize}"
-jobs="$(nproc 2>/dev/null || echo 2)"
-rm -rf "$build"
+source scripts/ci-build-dir.sh build-sanitize
 cmake -S . -B "$build" -G Ninja -DQUARROW_SANITIZE=ON -DQUARROW_TESTS=ON \
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"
 cmake --build "$build" -j "$jobs"

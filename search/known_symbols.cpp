@@ -8,9 +8,6 @@
 namespace search {
 namespace {
 
-// Room for the distinct odd primes of the twelve values (eighteen).
-constexpr u32 max_primes = 32;
-
 struct PrimeResidues {
   u32 q = 0;
   std::vector<u64> residue_bits;  // bit r: r is a non-zero square mod q

@@ -19,7 +19,7 @@
 #include <array>
 #include <bit>
 
-#include "search/multi_pow.hpp"
+#include "modarith/modmul.hpp"
 #include "search/order2.hpp"
 
 namespace search {
@@ -142,10 +142,10 @@ u64 order2(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, std::s
   // the ones the order does not need. The powers y of all primes differ
   // only in their exponent and are taken side by side; the few raisings to
   // q that follow are short.
-  std::array<u32, max_parallel_powers_of_2> run_start;
-  std::array<u32, max_parallel_powers_of_2> run_length;
-  std::array<u64, max_parallel_powers_of_2> exps;
-  std::array<u64, max_parallel_powers_of_2> y;
+  std::array<u32, modarith::max_parallel_powers_of_2> run_start;
+  std::array<u32, modarith::max_parallel_powers_of_2> run_length;
+  std::array<u64, modarith::max_parallel_powers_of_2> exps;
+  std::array<u64, modarith::max_parallel_powers_of_2> y;
   // The prime 2 needs no power unless p = 1 (mod 8): by Euler's criterion
   // 2^((p-1)/2) is the symbol (2/p), which is -1 for p = 3, 5 (mod 8), so
   // the order keeps every 2 (j = e), and +1 for p = 7 (mod 8), where p - 1
@@ -167,7 +167,7 @@ u64 order2(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, std::s
     ++runs;
     i = run_end;
   }
-  pow2mod_many(ctx.mod, exps.data(), y.data(), runs);
+  modarith::pow2mod_many(ctx.mod, exps.data(), y.data(), runs);
 
   u64 o = p_minus_1;
   if (twos_decided) {

@@ -17,9 +17,9 @@
 #include <algorithm>
 #include <numeric>
 
-#include "search/geometric_fill.hpp"
+#include "modarith/walks.hpp"
+#include "modarith/wide_kernels.hpp"
 #include "search/scans_giant_step.hpp"
-#include "search/walks.hpp"
 
 namespace search {
 namespace {
@@ -38,7 +38,7 @@ inline constexpr u32 zero_start_limit = 500000;
 inline constexpr u64 n_ceiling = 0xffffffffULL;
 inline constexpr u32 slots = slot_count;
 
-// Fills ctx.table with the giant entries -2^(-offset) for the offsets of
+// Fills ctx.steps with the giant entries -2^(-offset) for the offsets of
 // step G from the first block (0, or the multiple of G at or below n_min)
 // up to the largest multiple of G not above n_max; the entry for offset
 // G*(b-1) holds index b. With `may_stay_empty` and a first offset above
@@ -54,7 +54,7 @@ inline constexpr u32 slots = slot_count;
 // never overflows an index.
 u64 build_giant_table(SearchContext& ctx, u64 p, u64 G, u32 n_min, u32 n_max, bool may_stay_empty) {
   const ModContext& mod = ctx.mod;
-  StepTable& table = ctx.table;
+  modarith::BabyStepTable& table = ctx.steps;
   const u64 h = (p + 1) / 2;  // 2^(-1) mod p
   u64 offset = 0;
   u64 b = 1;
@@ -74,7 +74,7 @@ u64 build_giant_table(SearchContext& ctx, u64 p, u64 G, u32 n_min, u32 n_max, bo
   table.reset(static_cast<u32>(count), static_cast<u32>(b));
   if (count == 0) return 0;
   const ScaledMultiplier beta = modarith::prepare_scaled(mod, modarith::powmod(mod, h, G));
-  fill_geometric_with(ctx.wide(), mod, table, u, beta, count, static_cast<u32>(b));
+  modarith::fill_geometric_with(ctx.wide(), mod, table, u, beta, count, static_cast<u32>(b));
   return count;
 }
 
@@ -84,7 +84,7 @@ u64 build_giant_table(SearchContext& ctx, u64 p, u64 G, u32 n_min, u32 n_max, bo
 // n = class_residue (mod class_modulus) are reported (the general scan's
 // walk for a modulus that does not divide the giant step passes over other
 // classes too).
-[[gnu::noinline]] void report_entries(const StepTable& table, std::vector<u32>& found, std::vector<Hit>& hits, u64 x,
+[[gnu::noinline]] void report_entries(const modarith::BabyStepTable& table, std::vector<u32>& found, std::vector<Hit>& hits, u64 x,
                                       u64 p, u32 slot, u64 G, u64 base, u32 xmod, u32 class_modulus,
                                       u32 class_residue) {
   found.clear();
@@ -112,7 +112,7 @@ void check_factors(SearchContext& ctx, const sievedata::SieveTable& table, u64 p
     u32 residue;
   };
   std::array<ClassWalk, slot_count * sievedata::max_residues> classes;
-  std::array<Walk, slot_count * sievedata::max_residues> walks;
+  std::array<modarith::Walk, slot_count * sievedata::max_residues> walks;
   u32 count = 0;
   for (u32 j = 0; j < slots; ++j) {
     if (((slot_mask >> j) & 1) == 0) continue;
@@ -134,14 +134,14 @@ void check_factors(SearchContext& ctx, const sievedata::SieveTable& table, u64 p
       const u32 r = table.n_residues[j][i];
       const u32 x0 = r % step;  // = r when the modulus divides the step
       classes[count] = ClassWalk{j, x0, step, filter, r};
-      walks[count] = Walk{modarith::mulmod(mod, k, modarith::pow2mod(mod, x0)), c, (general_giant_step - 1) / step + 1};
+      walks[count] = modarith::Walk{modarith::mulmod(mod, k, modarith::pow2mod(mod, x0)), c, (general_giant_step - 1) / step + 1};
       ++count;
     }
   }
-  run_walks_with(ctx.wide(), mod, ctx.table, walks.data(), count, ctx.walk_hits);
-  for (const WalkHit& w : ctx.walk_hits) {
+  modarith::run_walks_with(ctx.wide(), mod, ctx.steps, walks.data(), count, ctx.walk_hits);
+  for (const modarith::WalkHit& w : ctx.walk_hits) {
     const ClassWalk& cw = classes[w.walk];
-    report_entries(ctx.table, ctx.found, ctx.hits, w.key, p, cw.slot, general_giant_step,
+    report_entries(ctx.steps, ctx.found, ctx.hits, w.key, p, cw.slot, general_giant_step,
                    u64{cw.x0} + w.position * cw.step, 1, cw.filter, cw.residue);
   }
 }
@@ -157,7 +157,7 @@ void check_factors_sph(SearchContext& ctx, const sievedata::SieveTable& table, u
   const u64 c = modarith::pow2mod(mod, M);
 
   std::array<u32, slot_count> slot_of{};
-  std::array<Walk, slot_count> walks;
+  std::array<modarith::Walk, slot_count> walks;
   u32 count = 0;
   for (u32 j = 0; j < slots; ++j) {
     if (((slot_mask >> j) & 1) == 0) continue;
@@ -167,15 +167,15 @@ void check_factors_sph(SearchContext& ctx, const sievedata::SieveTable& table, u
     // with x0 = 0 and the table starting at 0, s = n_max is n = n_max itself.
     const u64 positions = std::min((G - 1) / class_step, u64{n_max} / class_step) + 1;
     slot_of[count] = j;
-    walks[count] = Walk{modarith::mulmod(mod, table.k_values[j], modarith::pow2mod(mod, X[j])),
+    walks[count] = modarith::Walk{modarith::mulmod(mod, table.k_values[j], modarith::pow2mod(mod, X[j])),
                         modarith::prepare_scaled(mod, modarith::powmod(mod, c, S[j])), positions};
     ++count;
   }
-  run_walks_with(ctx.wide(), mod, ctx.table, walks.data(), count, ctx.walk_hits);
-  for (const WalkHit& w : ctx.walk_hits) {
+  modarith::run_walks_with(ctx.wide(), mod, ctx.steps, walks.data(), count, ctx.walk_hits);
+  for (const modarith::WalkHit& w : ctx.walk_hits) {
     const u32 j = slot_of[w.walk];
     const u64 class_step = u64{S[j]} * M;
-    report_entries(ctx.table, ctx.found, ctx.hits, w.key, p, j, G, X[j] + w.position * class_step,
+    report_entries(ctx.steps, ctx.found, ctx.hits, w.key, p, j, G, X[j] + w.position * class_step,
                    static_cast<u32>(class_step), 0, 0);
   }
 }

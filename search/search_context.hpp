@@ -9,10 +9,9 @@
 
 #include "common/types.hpp"
 #include "modarith/modmul.hpp"
+#include "modarith/babystep_table.hpp"
+#include "modarith/walks.hpp"
 #include "search/proof_of_work.hpp"
-#include "search/step_table.hpp"
-#include "search/walks.hpp"
-#include "search/wide_kernels.hpp"
 
 namespace search {
 using common::slot_count;
@@ -35,6 +34,14 @@ struct Counters {
   u64 tested_p = 0;   // primes handed to test_idea
   u64 whacked_k = 0;  // slots ruled out, summed over primes
   u64 whacked_p = 0;  // primes for which no slot survived
+
+  // Sums the counters of another stretch of primes (a segment, a worker).
+  Counters& operator+=(const Counters& other) {
+    tested_p += other.tested_p;
+    whacked_k += other.whacked_k;
+    whacked_p += other.whacked_p;
+    return *this;
+  }
 };
 
 // Fixed for the whole run once prepare_search has run.
@@ -50,9 +57,12 @@ struct SearchSetup {
 inline constexpr u32 max_moduli = 64;
 
 struct SearchContext {
+  // Takes the eight-lane kernels where the processor has them.
+  SearchContext();
+
   modarith::ModContext mod;
   // Giant steps of the scans, baby steps of the Pohlig-Hellman route.
-  StepTable table;
+  modarith::BabyStepTable steps;
   // Moduli of the order of 2 for the Pohlig-Hellman route, ending in 0.
   std::array<u32, max_moduli + 1> sph_moduli{};
   u32 sph_moduli_count = 0;
@@ -63,11 +73,11 @@ struct SearchContext {
   // counters, only added to here (its owner clears or hands it on).
   WorkChecksum work;
   // Scratch of the scans, kept here so no prime allocates.
-  std::vector<WalkHit> walk_hits;
+  std::vector<modarith::WalkHit> walk_hits;
   std::vector<u32> found;
   // The eight-lane kernels, where the processor has them (tests turn them
   // off to compare with the scalar kernels).
-  bool wide_kernels = wide_kernels_supported();
+  bool wide_kernels = false;
   // Whether the prime under test takes them: their 52-bit lanes are exact
   // for p < 2^50 only (every prime the range driver hands over).
   bool wide() const { return wide_kernels && mod.p < common::p_ceiling; }

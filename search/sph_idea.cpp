@@ -14,6 +14,9 @@
 // Before it touches a counter the route checks that the scan it would end in
 // fits the scan's 32-bit quantities and stays short; otherwise it declines and
 // the general scan takes the prime, so no data file can make it wrap or crawl.
+// The steps are one function each: plan_route (or decline), find_digits
+// (with the baby walks of walk_to_table), combine_residues (the CRT) and
+// lift_to_slot_class.
 #include "search/sph_idea.hpp"
 
 #include <algorithm>
@@ -21,8 +24,8 @@
 #include <cmath>
 #include <numeric>
 
-#include "search/geometric_fill.hpp"
-#include "search/multi_pow.hpp"
+#include "modarith/modmul.hpp"
+#include "modarith/wide_kernels.hpp"
 #include "search/order2.hpp"
 #include "search/scans.hpp"
 #include "search/scans_giant_step.hpp"
@@ -89,7 +92,7 @@ void raise_side_by_side(const SearchContext& ctx, SlotMask slot_mask, const std:
   }
   packed[count] = a;
   packed[count + 1] = b;
-  powmod_many_with(ctx.wide(), ctx.mod, packed.data(), packed.data(), count + 2, e);
+  modarith::powmod_many_with(ctx.wide(), ctx.mod, packed.data(), packed.data(), count + 2, e);
   a_out = packed[count];
   b_out = packed[count + 1];
   count = 0;
@@ -98,10 +101,20 @@ void raise_side_by_side(const SearchContext& ctx, SlotMask slot_mask, const std:
   }
 }
 
-}  // namespace
+// The prefix of the moduli the route uses and the scan it would end in.
+struct RoutePlan {
+  u32 L = 0;  // moduli[0 .. L) are used
+  u64 P = 1;  // their product
+  u64 a = 0;  // the scan's common step, lcm(P, n_step_lcm)
+};
 
-bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p, u64 ord,
-              SlotMask slot_mask) {
+// n mod (modulus i) for slot j, or n mod q^e along a run.
+using Residues = std::array<std::array<u32, slot_count>, max_moduli>;
+
+// Plans the route, or declines (false) when it does not pay or the scan it
+// would end in does not fit its 32-bit quantities. Reads only.
+bool plan_route(const SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table,
+                SlotMask slot_mask, RoutePlan& plan) {
   const u32 count = ctx.sph_moduli_count;
   if (count == 0) return false;
 
@@ -124,8 +137,7 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
   // The scan this prime would end in: a = lcm(P, n_step_lcm) is its common
   // step and every slot's class step lcm(P, d) must divide it. The scan's n,
   // steps and giant step are 32-bit quantities; when one would not fit (or
-  // the set-up gives no common step), decline now, while no counter and no
-  // report has been touched.
+  // the set-up gives no common step), decline.
   const u64 step_lcm = setup.n_step_lcm;
   if (step_lcm == 0) return false;
   const u64 a = P / std::gcd(P, step_lcm) * step_lcm;
@@ -140,16 +152,59 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
     if (d == 0 || step_lcm % d != 0) return false;
     if (walk_span > ((P / std::gcd(P, d) * d) << max_walk_shift)) return false;
   }
+  plan = RoutePlan{L, P, a};
+  return true;
+}
 
+// The baby walks z[l] * alpha^s, s = 0 .. m_s-1, of `lanes` lanes side by
+// side against the table of gamma^(b-1) -> b; a lane stops at its first s
+// whose value is in the table, and log[l] = (b-1)*m_s + s is its logarithm.
+// Returns the lanes that found one (bit l for lane l).
+u32 walk_to_table(const modarith::BabyStepTable& babies, u64 p, const ScaledMultiplier& alpha, u32 m_s,
+                  std::array<u64, slot_count>& z, u32 lanes, std::array<u32, slot_count>& log) {
+  const modarith::BabyStepTable::Filter filter = babies.filter();
+  const u64 mult = alpha.mult;
+  const u64 w_int = alpha.w_int;
+  // Every lane steps on each round (a solved lane's further values are
+  // never looked at), so the only branch per round is whether any open
+  // lane's tag bit is set, which is rarely taken.
+  const u32 all_lanes = lanes == 0 ? 0 : (u32{1} << lanes) - 1;
+  u32 open_lanes = all_lanes;
+  std::array<u64, slot_count> key{};
+  for (u32 s = 0; s < m_s && open_lanes != 0; ++s) {
+    u32 maybe = 0;
+    for (u32 l = 0; l < lanes; ++l) {
+      const u64 v = z[l];
+      key[l] = modarith::reduce_once(p, v);
+      maybe |= static_cast<u32>(filter.maybe(key[l])) << l;
+      z[l] = modarith::shoup_lazy(v, mult, w_int, p);
+    }
+    for (maybe &= open_lanes; maybe != 0; maybe &= maybe - 1) {
+      const u32 l = static_cast<u32>(std::countr_zero(maybe));
+      const u32 b = babies.first(key[l]);
+      if (b == 0) continue;
+      log[l] = (b - 1) * m_s + s;
+      open_lanes &= ~(u32{1} << l);
+    }
+  }
+  return all_lanes & ~open_lanes;
+}
+
+// The digits: R[i][j] = n mod moduli[i] for i < L, where `moduli` (a copy of
+// the moduli list) has each run q, q, ..., q turned into 0, ..., 0, q^e.
+// Slots whose target is no power of the modulus's base have no n at all:
+// they are dropped and counted in whacked_k. Returns the surviving slots
+// (0 as soon as none survives).
+SlotMask find_digits(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, u64 ord, const RoutePlan& plan,
+                     SlotMask slot_mask, std::array<u32, max_moduli + 1>& moduli, Residues& R) {
   const ModContext mod = ctx.mod;
-  StepTable& babies = ctx.table;
-  std::array<u32, max_moduli + 1>& moduli = ctx.sph_moduli;
+  modarith::BabyStepTable& babies = ctx.steps;
+  const u64 P = plan.P;
 
   // Y[j] = (-k)^(ord/P): raised to P/q it gives the target of modulus q.
   // Likewise H = h^(ord/P) and T = 2^(ord/P) (h = 2^-1) give the base of
   // modulus q, beta = h^(ord/q) = H^(P/q), and its inverse T^(P/q). All share
-  // the exponent, so they are taken side by side, packed in slot order
-  // (packed[i] belongs to the i-th slot of the mask), H and T last.
+  // the exponent, so they are taken side by side.
   const u64 h = (p + 1) / 2;
   std::array<u64, slot_count> neg_k{};
   std::array<u64, slot_count> Y{};
@@ -160,18 +215,13 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
   }
   raise_side_by_side(ctx, slot_mask, neg_k, h, 2, ord / P, Y, H, T);
 
-  // R[i][j]: n mod (modulus i) for slot j, or n mod q^e along a run.
-  std::array<std::array<u32, slot_count>, max_moduli> R;
   u32 prev = 0;
   u32 m = 1;
   u32 m_s = 1;
   u64 beta = 1;
   u64 beta_inverse = 1;
-  for (u32 i = 0; i < L; ++i) {
-    if (slot_mask == 0) {
-      ++ctx.counters.whacked_p;
-      return true;
-    }
+  for (u32 i = 0; i < plan.L; ++i) {
+    if (slot_mask == 0) return 0;
     const u32 q = moduli[i];
     std::array<u64, slot_count> target{};
     if (q == prev) {
@@ -200,18 +250,14 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       m_s = static_cast<u32>(std::sqrt(1.5 * static_cast<double>(q) / walkers)) + 1;
       const u32 entries = (q + m_s - 1) / m_s;
       babies.reset(entries);
-      const ScaledMultiplier gamma = modarith::prepare_scaled_div(mod, modarith::powmod(mod, beta, m_s));
-      fill_geometric_with(ctx.wide(), mod, babies, 1, gamma, entries, 1);
+      const ScaledMultiplier gamma = modarith::prepare_scaled(mod, modarith::powmod(mod, beta, m_s));
+      modarith::fill_geometric_with(ctx.wide(), mod, babies, 1, gamma, entries, 1);
       prev = q;
       m = 1;
     }
-    const ScaledMultiplier alpha = modarith::prepare_scaled_div(mod, beta_inverse);
-    // The baby walks z * beta^(-s), s = 0 .. m_s-1, of all surviving slots
-    // side by side; a slot stops at its first s whose value is in the table,
-    // gamma^(v-1), which gives the logarithm (v-1)*m_s + s.
+    // The surviving slots' targets as lanes, walked by beta^-1.
     std::array<u32, slot_count> lane_slot{};
     std::array<u64, slot_count> z{};
-    std::array<bool, slot_count> solved{};
     u32 lanes = 0;
     for (u32 j = 0; j < slots; ++j) {
       if (((slot_mask >> j) & 1) == 0) continue;
@@ -219,48 +265,28 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       z[lanes] = target[j];
       ++lanes;
     }
-    {
-      const StepTable::Filter filter = babies.filter();
-      const u64 mult = alpha.mult;
-      const u64 w_int = alpha.w_int;
-      // Every lane steps on each round (a solved lane's further values are
-      // never looked at), so the only branch per round is whether any open
-      // lane's tag bit is set, which is rarely taken.
-      u32 open_lanes = lanes == 0 ? 0 : (u32{1} << lanes) - 1;
-      std::array<u64, slot_count> key{};
-      for (u32 s = 0; s < m_s && open_lanes != 0; ++s) {
-        u32 maybe = 0;
-        for (u32 l = 0; l < lanes; ++l) {
-          const u64 v = z[l];
-          key[l] = v >= p ? v - p : v;
-          maybe |= static_cast<u32>(filter.maybe(key[l])) << l;
-          z[l] = v * mult - modarith::mulhi(v, w_int) * p;
-        }
-        for (maybe &= open_lanes; maybe != 0; maybe &= maybe - 1) {
-          const u32 l = static_cast<u32>(std::countr_zero(maybe));
-          const u32 b = babies.first(key[l]);
-          if (b == 0) continue;
-          const u32 j = lane_slot[l];
-          const u32 t = (b - 1) * m_s + s;
-          R[i][j] = m == 1 ? t : t * m + R[i - 1][j];
-          solved[l] = true;
-          open_lanes &= ~(u32{1} << l);
-        }
-      }
-    }
+    std::array<u32, slot_count> log{};
+    const u32 solved = walk_to_table(babies, p, modarith::prepare_scaled(mod, beta_inverse), m_s, z, lanes, log);
     for (u32 l = 0; l < lanes; ++l) {
-      if (!solved[l]) {  // the target is no power of beta: no n at all
-        slot_mask &= ~(SlotMask{1} << lane_slot[l]);
+      const u32 j = lane_slot[l];
+      if ((solved >> l) & 1) {
+        R[i][j] = m == 1 ? log[l] : log[l] * m + R[i - 1][j];
+      } else {  // the target is no power of beta: no n at all
+        slot_mask &= ~(SlotMask{1} << j);
         ++ctx.counters.whacked_k;
       }
     }
     moduli[i] *= m;
   }
+  return slot_mask;
+}
 
-  // Chinese remainder theorem over the non-zero moduli (a run has become
-  // 0, ..., 0, q^e). X[j] = n mod M with M the product so far.
-  std::array<u32, slot_count> X{};
-  u64 M = 1;
+// Chinese remainder theorem over the non-zero moduli of the first L (a run
+// has become 0, ..., 0, q^e): X[j] = n mod M for the slots of the mask, M the
+// product. False when two moduli share a factor and cannot be combined.
+bool combine_residues(const std::array<u32, max_moduli + 1>& moduli, u32 L, const Residues& R, SlotMask slot_mask,
+                      std::array<u32, slot_count>& X, u64& M) {
+  M = 1;
   for (u32 i = 0; i < L; ++i) {
     const u64 q = moduli[i];
     if (q == 0) continue;
@@ -272,17 +298,7 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       continue;
     }
     const u64 c = inverse_mod(M, static_cast<u32>(q));
-    if (c == 0) {
-      // Moduli that share a factor cannot be combined. order2 never gives
-      // such a list; should one appear, the surviving slots (whose drops
-      // above are sound) take the general scan, so nothing is lost.
-      if (slot_mask == 0) {
-        ++ctx.counters.whacked_p;
-      } else {
-        check_factors(ctx, table, p, slot_mask);
-      }
-      return true;
-    }
+    if (c == 0) return false;
     for (u32 j = 0; j < slots; ++j) {
       if (((slot_mask >> j) & 1) == 0) continue;
       // (R - X + M) keeps the difference positive; M*c = 1 (mod q) cancels
@@ -292,35 +308,33 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
     }
     M *= q;
   }
+  return true;
+}
 
-  // The slot's own class: n = r (mod d) and n = X (mod M) agree only when
-  // X = r (mod gcd(M, d)).
-  std::array<u32, slot_count> S{};
-  std::array<u64, slot_count> G_slot{};  // gcd(M, d) per slot
+// Merges n = X (mod M) with the slot's own class n = r (mod d) and lifts it
+// to the smallest n >= 0 of the combined class mod lcm(M, d): X[j] becomes
+// that n and S[j] = d / gcd(M, d). The two agree only when X = r (mod
+// gcd(M, d)); a slot where they do not, or whose smallest n lies above
+// n_max, is dropped and counted in whacked_k. Returns the surviving slots.
+SlotMask lift_to_slot_class(SearchContext& ctx, const sievedata::SieveTable& table, SlotMask slot_mask, u64 M,
+                            std::array<u32, slot_count>& X, std::array<u32, slot_count>& S) {
   for (u32 j = 0; j < slots; ++j) {
     if (((slot_mask >> j) & 1) == 0) continue;
     const u64 d = table.n_step[j];
     const u64 r = table.n_offset[j];
     const u64 g = std::gcd(M, d);
-    G_slot[j] = g;
     if ((X[j] + d - r) % g != 0) {
       slot_mask &= ~(SlotMask{1} << j);
       ++ctx.counters.whacked_k;
     }
   }
-  if (slot_mask == 0) {
-    ++ctx.counters.whacked_p;
-    return true;
-  }
-
-  // Lift to the smallest n >= 0 of the combined class mod lcm(M, d):
-  // X + M*t with (M/g)*t = (r - X)/g (mod d/g). Solved directly instead of
+  // X + M*t with (M/g)*t = (r - X)/g (mod d/g), solved directly instead of
   // by adding M until it fits, which would take up to d/g rounds.
   for (u32 j = 0; j < slots; ++j) {
     if (((slot_mask >> j) & 1) == 0) continue;
     const u64 d = table.n_step[j];
     const u64 r = table.n_offset[j];
-    const u64 g = G_slot[j];
+    const u64 g = std::gcd(M, d);
     const u64 d_g = d / g;
     u64 n = X[j];
     if (d_g > 1) {
@@ -336,12 +350,36 @@ bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Sie
       S[j] = static_cast<u32>(d_g);
     }
   }
+  return slot_mask;
+}
+
+}  // namespace
+
+bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p, u64 ord,
+              SlotMask& slot_mask) {
+  RoutePlan plan;
+  if (!plan_route(ctx, setup, table, slot_mask, plan)) return false;
+
+  std::array<u32, max_moduli + 1> moduli = ctx.sph_moduli;
+  Residues R;
+  slot_mask = find_digits(ctx, table, p, ord, plan, slot_mask, moduli, R);
   if (slot_mask == 0) {
     ++ctx.counters.whacked_p;
     return true;
   }
-
-  check_factors_sph(ctx, table, a, p, slot_mask, static_cast<u32>(M), S, X);
+  std::array<u32, slot_count> X{};
+  u64 M = 1;
+  // Moduli that share a factor cannot be combined. order2 never gives such
+  // a list; should one appear, the surviving slots (whose drops above are
+  // sound) go back to the caller for the general scan, so nothing is lost.
+  if (!combine_residues(moduli, plan.L, R, slot_mask, X, M)) return false;
+  std::array<u32, slot_count> S{};
+  slot_mask = lift_to_slot_class(ctx, table, slot_mask, M, X, S);
+  if (slot_mask == 0) {
+    ++ctx.counters.whacked_p;
+    return true;
+  }
+  check_factors_sph(ctx, table, plan.a, p, slot_mask, static_cast<u32>(M), S, X);
   return true;
 }
 

@@ -6,10 +6,15 @@
 
 namespace search {
 
-// Returns false, touching no counter and reporting nothing, when the route
-// does not pay or cannot run safely for this prime; the caller then runs
-// check_factors. Uses ctx.sph_moduli as prepared by order2 (and rewrites it).
+// Returns true when the route has dealt with the prime: every hit reported
+// (through check_factors_sph) and every dropped slot and prime counted.
+// Returns false when the caller must run check_factors on `slot_mask`:
+// either the route declined (it does not pay or cannot run safely for this
+// prime), touching no counter, reporting nothing and leaving slot_mask as it
+// was; or its moduli could not be combined, after it had dropped (and
+// counted) slots without a solution from slot_mask. Reads ctx.sph_moduli as
+// prepared by order2 and leaves it as it is.
 bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p, u64 ord,
-              SlotMask slot_mask);
+              SlotMask& slot_mask);
 
 }  // namespace search

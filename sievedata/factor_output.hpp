@@ -2,6 +2,7 @@
 #pragma once
 #include <ostream>
 
+#include "sievedata/output_settings.hpp"
 #include "sievedata/sieve_table.hpp"
 
 namespace sievedata {

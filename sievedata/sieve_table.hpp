@@ -31,10 +31,4 @@ struct SieveTable {
   std::array<std::array<u32, max_residues>, slot_count> n_residues{};  // ascending
 };
 
-// The two settings of the command line that govern this folder's output.
-struct OutputSettings {
-  u32 verbosity = 0;           // 0, 1 with -v, 2 with -vv
-  bool report_excluded = true; // cleared by -d
-};
-
 }  // namespace sievedata

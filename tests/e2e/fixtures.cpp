@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "search/wide_kernels.hpp"
+#include "modarith/wide_kernels.hpp"
 
 namespace e2e {
 
@@ -138,7 +138,7 @@ std::vector<std::string> after_banner(const RunResult& result) {
   // count the start-up lines as every build has printed them.
   const auto fixed = std::find(rest.begin(), rest.end(), "Using SSE2 optimizations");
   if (fixed != rest.end()) {
-    const std::string kernels = std::string("Using ") + search::kernel_set_name() + " kernels";
+    const std::string kernels = std::string("Using ") + modarith::kernel_set_name() + " kernels";
     EXPECT_TRUE(fixed + 1 != rest.end() && fixed[1] == kernels) << "no line \"" << kernels << "\"";
     if (fixed + 1 != rest.end() && fixed[1] == kernels) rest.erase(fixed + 1);
   }

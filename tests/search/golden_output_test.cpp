@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "modarith/wide_kernels.hpp"
 #include "search/factor_search.hpp"
 #include "sievedata/data_loader.hpp"
 #include "tests/search/reference_numbers.hpp"
@@ -190,11 +191,11 @@ std::vector<std::string> run_file(const std::string& label, const char* path, co
   std::vector<u64> mixed = small_order_primes;
   for (const Stretch& s : stretches) {
     for (Mode mode : {Mode::as_run, Mode::powers_only_filter, Mode::general_scan_only}) {
-      lines.push_back(run_case(label + " " + s.name, table, s.primes, mode, search::wide_kernels_supported()));
+      lines.push_back(run_case(label + " " + s.name, table, s.primes, mode, modarith::wide_kernels_supported()));
     }
     // Where the processor has the eight-lane kernels, the scalar ones must
     // give the very same lines.
-    if (search::wide_kernels_supported()) {
+    if (modarith::wide_kernels_supported()) {
       for (Mode mode : {Mode::as_run, Mode::general_scan_only}) {
         EXPECT_EQ(run_case(label + " " + s.name, table, s.primes, mode, false),
                   run_case(label + " " + s.name, table, s.primes, mode, true));
@@ -204,8 +205,8 @@ std::vector<std::string> run_file(const std::string& label, const char* path, co
   }
   const sievedata::SieveTable planted = planted_table(table, mixed);
   for (Mode mode : {Mode::as_run, Mode::general_scan_only}) {
-    lines.push_back(run_case(label + " planted", planted, mixed, mode, search::wide_kernels_supported()));
-    if (search::wide_kernels_supported()) {
+    lines.push_back(run_case(label + " planted", planted, mixed, mode, modarith::wide_kernels_supported()));
+    if (modarith::wide_kernels_supported()) {
       EXPECT_EQ(run_case(label + " planted", planted, mixed, mode, false), lines.back());
     }
   }

@@ -76,13 +76,13 @@ TEST(ScansTest, GeneralGiantTableCoversTheRange) {
     table.n_max = c.n_max;
     SearchContext ctx = context_for(p_1e12);
     search::check_factors(ctx, table, p_1e12, 0);
-    EXPECT_EQ(ctx.table.size(), c.entries);
+    EXPECT_EQ(ctx.steps.size(), c.entries);
     if (c.entries == 0) continue;
-    EXPECT_EQ(ctx.table.lookup(giant_key(p_1e12, c.first_offset), 0), c.first_index);
+    EXPECT_EQ(ctx.steps.lookup(giant_key(p_1e12, c.first_offset), 0), c.first_index);
     const u64 last_offset = c.first_offset + giant * (c.entries - 1);
     EXPECT_LE(last_offset, c.n_max);
     EXPECT_GT(last_offset + giant, c.n_max);
-    EXPECT_EQ(ctx.table.lookup(giant_key(p_1e12, last_offset), 0), c.first_index + c.entries - 1);
+    EXPECT_EQ(ctx.steps.lookup(giant_key(p_1e12, last_offset), 0), c.first_index + c.entries - 1);
   }
 }
 
@@ -228,11 +228,11 @@ TEST(ScansTest, SingleClassGiantTable) {
     if (c.n_min > c.n_max) {
       // W wraps to nearly 2^32: G is so large that the only block is the one
       // holding n_min.
-      EXPECT_EQ(ctx.table.size(), 1u);
+      EXPECT_EQ(ctx.steps.size(), 1u);
       continue;
     }
-    EXPECT_EQ(ctx.table.size(), c.entries);
-    EXPECT_EQ(ctx.table.lookup(giant_key(p_1e12, c.first_offset), 0), c.first_index);
+    EXPECT_EQ(ctx.steps.size(), c.entries);
+    EXPECT_EQ(ctx.steps.lookup(giant_key(p_1e12, c.first_offset), 0), c.first_index);
   }
 }
 

@@ -9,16 +9,16 @@
 #pragma once
 #include "common/types.hpp"
 #include "modarith/modmul.hpp"
-#include "search/step_table.hpp"
+#include "modarith/babystep_table.hpp"
 
-namespace search {
+namespace modarith {
 using common::u32;
 using common::u64;
 
 // x < p; table already reset for the index range.
-inline void fill_geometric(const modarith::ModContext& m, StepTable& table, u64 x,
+inline void fill_geometric(const modarith::ModContext& m, BabyStepTable& table, u64 x,
                            const modarith::ScaledMultiplier& f, u64 count, u32 first_index) {
-  const StepTable::Inserter fill = table.inserter();
+  const BabyStepTable::Inserter fill = table.inserter();
   constexpr u64 runs = 2;
   if (count < 4 * runs) {
     for (u64 i = 0; i < count; ++i) {
@@ -40,14 +40,14 @@ inline void fill_geometric(const modarith::ModContext& m, StepTable& table, u64 
   for (; i < full; i += runs) {
     for (u64 c = 0; c < runs; ++c) {
       const u64 v = r[c];
-      fill.insert(v >= p ? v - p : v, static_cast<u32>(first_index + i + c));
-      r[c] = v * mult - modarith::mulhi(v, w_int) * p;
+      fill.insert(reduce_once(p, v), static_cast<u32>(first_index + i + c));
+      r[c] = shoup_lazy(v, mult, w_int, p);
     }
   }
   for (u64 c = 0; i < count; ++i, ++c) {
     const u64 v = r[c];
-    fill.insert(v >= p ? v - p : v, static_cast<u32>(first_index + i));
+    fill.insert(reduce_once(p, v), static_cast<u32>(first_index + i));
   }
 }
 
-}  // namespace search
+}  // namespace modarith

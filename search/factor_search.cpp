@@ -10,9 +10,11 @@
 #include <array>
 
 #include "search/factor_search.hpp"
-#include "search/known_table.hpp"
+
+#include "modarith/modmul.hpp"
+#include "modarith/wide_kernels.hpp"
 #include "search/known_symbols.hpp"
-#include "search/multi_pow.hpp"
+#include "search/known_table.hpp"
 #include "search/order2.hpp"
 #include "search/scans.hpp"
 #include "search/sph_idea.hpp"
@@ -30,6 +32,8 @@ u32 gcd32(u32 a, u32 b) {
 }
 
 }  // namespace
+
+SearchContext::SearchContext() : wide_kernels(modarith::wide_kernels_supported()) {}
 
 SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p,
                       u64 ord) {
@@ -111,7 +115,7 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
   }
   if (side_count != 0) {
     std::array<u64, slot_count> w{};
-    powmod_many_with(ctx.wide(), mod, u_side.data(), w.data(), side_count, common_e);
+    modarith::powmod_many_with(ctx.wide(), mod, u_side.data(), w.data(), side_count, common_e);
     for (u32 i = 0; i < side_count; ++i) {
       const u64 v = c_side[i] == 1 ? w[i] : modarith::powmod(mod, w[i], c_side[i]);
       if (v == 1) {
@@ -132,14 +136,16 @@ void test_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Si
   ctx.mod = modarith::make_mod_context(p);
 
   const u64 ord = order2(ctx, table, p, sieve_factors);
-  const SlotMask slot_mask = filter_slots(ctx, setup, table, p, ord);
+  SlotMask slot_mask = filter_slots(ctx, setup, table, p, ord);
   ctx.work.add(p, ord, slot_mask);
   if (slot_mask == 0) {
     ++ctx.counters.whacked_p;
     return;
   }
   // The Pohlig-Hellman route needs the common step for its giant step; it
-  // declines (returning false) when it does not pay for this prime.
+  // declines (returning false) when it does not pay for this prime, and
+  // hands back the slots it could not finish; the general scan runs here
+  // alone.
   if (!ctx.general_scan_only && setup.n_step_lcm != 0 && sph_idea(ctx, setup, table, p, ord, slot_mask)) return;
   check_factors(ctx, table, p, slot_mask);
 }

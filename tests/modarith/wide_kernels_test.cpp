@@ -3,14 +3,16 @@
 // one to thirteen walks (split into parts or not), walks of 0, 1 and odd
 // lengths, and walks that hit on almost every position. Every key must be
 // the same exact residue and every hit the same (walk, position, key) in the
-// same order. Skipped where the processor has no such kernels.
+// same order. Skipped where the processor has no such kernels; a scalar-only
+// build runs them against its fallbacks, and checks that it never picks the
+// eight-lane kernels.
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
-#include "search/geometric_fill.hpp"
-#include "search/wide_kernels.hpp"
+#include "modarith/geometric_fill.hpp"
+#include "modarith/wide_kernels.hpp"
 #include "tests/search/reference_numbers.hpp"
 
 namespace {
@@ -21,9 +23,17 @@ const std::vector<u64> moduli = {1000000007ULL, 1000000000039ULL, 11258999068425
 class WideKernels : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!search::wide_kernels_supported()) GTEST_SKIP() << "no eight-lane kernels on this processor";
+#ifndef QUARROW_SCALAR_ONLY
+    if (!modarith::wide_kernels_supported()) GTEST_SKIP() << "no eight-lane kernels on this processor";
+#endif
   }
 };
+
+#ifdef QUARROW_SCALAR_ONLY
+TEST(ScalarOnlyBuild, NeverChoosesTheEightLaneKernels) {
+  EXPECT_FALSE(modarith::wide_kernels_supported());
+}
+#endif
 
 TEST_F(WideKernels, FillStoresTheScalarKeysUnderTheScalarIndices) {
   std::mt19937_64 rng(5);
@@ -35,12 +45,12 @@ TEST_F(WideKernels, FillStoresTheScalarKeysUnderTheScalarIndices) {
       // f = 1 repeats one key over every index; the others run through p.
       const u64 f_value = count == 65 ? 1 : rng() % p;
       const modarith::ScaledMultiplier f = modarith::prepare_scaled(m, f_value);
-      search::StepTable scalar;
-      search::StepTable wide;
+      modarith::BabyStepTable scalar;
+      modarith::BabyStepTable wide;
       scalar.reset(static_cast<u32>(count), 3);
       wide.reset(static_cast<u32>(count), 3);
-      search::fill_geometric(m, scalar, x, f, count, 3);
-      search::fill_geometric_wide(m, wide, x, f, count, 3);
+      modarith::fill_geometric(m, scalar, x, f, count, 3);
+      modarith::fill_geometric_wide(m, wide, x, f, count, 3);
       u64 key = x;
       for (u64 i = 0; i < count; ++i, key = mul_mod(key, f_value, p)) {
         std::vector<u32> a;
@@ -68,14 +78,14 @@ TEST_F(WideKernels, WalksFindTheScalarHitsInTheScalarOrder) {
     const u64 f_value = rng() % p;
     const modarith::ScaledMultiplier f = modarith::prepare_scaled(m, f_value);
     const u64 x0 = rng() % p;
-    search::StepTable table;
+    modarith::BabyStepTable table;
     table.reset(600);
-    search::fill_geometric(m, table, x0, f, 600, 1);
+    modarith::fill_geometric(m, table, x0, f, 600, 1);
     for (u32 count = 1; count <= 13; ++count) {
       SCOPED_TRACE(::testing::Message() << "p = " << p << ", walks = " << count);
-      std::vector<search::Walk> walks(count);
+      std::vector<modarith::Walk> walks(count);
       for (u32 w = 0; w < count; ++w) {
-        search::Walk& walk = walks[w];
+        modarith::Walk& walk = walks[w];
         walk.positions = lengths[(w + count) % lengths.size()];
         if (w % 3 == 0) {
           // On the run, from a random entry: hits from position 0 on.
@@ -93,17 +103,17 @@ TEST_F(WideKernels, WalksFindTheScalarHitsInTheScalarOrder) {
           walk.step = modarith::prepare_scaled(m, rng() % p);
         }
       }
-      std::vector<search::WalkHit> scalar;
-      std::vector<search::WalkHit> wide;
-      search::run_walks(m, table, walks.data(), count, scalar);
-      search::run_walks_wide(m, table, walks.data(), count, wide);
+      std::vector<modarith::WalkHit> scalar;
+      std::vector<modarith::WalkHit> wide;
+      modarith::run_walks(m, table, walks.data(), count, scalar);
+      modarith::run_walks_wide(m, table, walks.data(), count, wide);
       ASSERT_EQ(scalar.size(), wide.size());
       for (std::size_t i = 0; i < scalar.size(); ++i) {
         EXPECT_EQ(scalar[i].walk, wide[i].walk) << "hit " << i;
         EXPECT_EQ(scalar[i].position, wide[i].position) << "hit " << i;
         EXPECT_EQ(scalar[i].key, wide[i].key) << "hit " << i;
         // Independently: the key is the walk's value at that position.
-        const search::Walk& walk = walks[wide[i].walk];
+        const modarith::Walk& walk = walks[wide[i].walk];
         EXPECT_EQ(wide[i].key, mul_mod(walk.x, pow_mod(walk.step.mult, wide[i].position, p), p));
       }
       if (count >= 3) {

@@ -12,9 +12,9 @@
 
 #include "common/types.hpp"
 #include "modarith/modmul.hpp"
-#include "search/step_table.hpp"
+#include "modarith/babystep_table.hpp"
 
-namespace search {
+namespace modarith {
 using common::u32;
 using common::u64;
 
@@ -48,7 +48,7 @@ inline void sort_walk_hits(std::vector<WalkHit>& hits) {
 
 // Looks up every position of walks[0 .. count) and appends the found ones
 // to `hits` (cleared first), ordered by walk and, within a walk, by position.
-inline void run_walks(const modarith::ModContext& m, const StepTable& table, const Walk* walks, u32 count,
+inline void run_walks(const modarith::ModContext& m, const BabyStepTable& table, const Walk* walks, u32 count,
                       std::vector<WalkHit>& hits) {
   hits.clear();
   constexpr u32 lanes = 4;
@@ -77,12 +77,12 @@ inline void run_walks(const modarith::ModContext& m, const StepTable& table, con
     active += live[l] ? 1 : 0;
   }
   const u64 p = m.p;
-  const StepTable::Filter filter = table.filter();
+  const BabyStepTable::Filter filter = table.filter();
   while (active != 0) {
     for (u32 l = 0; l < lanes; ++l) {
       if (!live[l]) continue;
       const u64 v = x[l];
-      const u64 key = v >= p ? v - p : v;
+      const u64 key = reduce_once(p, v);
       if (filter.maybe(key) && table.first(key) != 0) hits.push_back(WalkHit{walk_of[l], position[l], key});
       if (++position[l] == end[l]) {
         if (!start(l)) {
@@ -91,11 +91,11 @@ inline void run_walks(const modarith::ModContext& m, const StepTable& table, con
         }
         continue;
       }
-      x[l] = v * mult[l] - modarith::mulhi(v, w_int[l]) * p;
+      x[l] = shoup_lazy(v, mult[l], w_int[l], p);
     }
   }
   // Lanes finish out of walk order.
   sort_walk_hits(hits);
 }
 
-}  // namespace search
+}  // namespace modarith

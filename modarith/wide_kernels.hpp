@@ -14,12 +14,11 @@
 
 #include "common/types.hpp"
 #include "modarith/modmul.hpp"
-#include "search/geometric_fill.hpp"
-#include "search/multi_pow.hpp"
-#include "search/step_table.hpp"
-#include "search/walks.hpp"
+#include "modarith/geometric_fill.hpp"
+#include "modarith/babystep_table.hpp"
+#include "modarith/walks.hpp"
 
-namespace search {
+namespace modarith {
 
 // True when the processor runs the eight-lane kernels (checked once).
 bool wide_kernels_supported();
@@ -30,11 +29,11 @@ bool wide_kernels_supported();
 inline const char* kernel_set_name() { return wide_kernels_supported() ? "AVX-512 IFMA" : "scalar"; }
 
 // As fill_geometric.
-void fill_geometric_wide(const modarith::ModContext& m, StepTable& table, u64 x, const modarith::ScaledMultiplier& f,
+void fill_geometric_wide(const modarith::ModContext& m, BabyStepTable& table, u64 x, const modarith::ScaledMultiplier& f,
                          u64 count, u32 first_index);
 
 // As run_walks: the same hits in the same order.
-void run_walks_wide(const modarith::ModContext& m, const StepTable& table, const Walk* walks, u32 count,
+void run_walks_wide(const modarith::ModContext& m, const BabyStepTable& table, const Walk* walks, u32 count,
                     std::vector<WalkHit>& hits);
 
 // As powmod_many, for count <= max_parallel_powers: the exact residues
@@ -43,7 +42,7 @@ void powmod_many_wide(const modarith::ModContext& m, const u64* bases, u64* out,
 
 // The eight-lane kernel when `wide` (SearchContext::wide()), else the scalar
 // one; the same results either way.
-inline void fill_geometric_with(bool wide, const modarith::ModContext& m, StepTable& table, u64 x,
+inline void fill_geometric_with(bool wide, const modarith::ModContext& m, BabyStepTable& table, u64 x,
                                 const modarith::ScaledMultiplier& f, u64 count, u32 first_index) {
   if (wide) {
     fill_geometric_wide(m, table, x, f, count, first_index);
@@ -52,7 +51,7 @@ inline void fill_geometric_with(bool wide, const modarith::ModContext& m, StepTa
   }
 }
 
-inline void run_walks_with(bool wide, const modarith::ModContext& m, const StepTable& table, const Walk* walks,
+inline void run_walks_with(bool wide, const modarith::ModContext& m, const BabyStepTable& table, const Walk* walks,
                            u32 count, std::vector<WalkHit>& hits) {
   if (wide) {
     run_walks_wide(m, table, walks, count, hits);
@@ -69,4 +68,4 @@ inline void powmod_many_with(bool wide, const modarith::ModContext& m, const u64
   }
 }
 
-}  // namespace search
+}  // namespace modarith

@@ -1,18 +1,17 @@
 // Eight-lane (AVX-512 IFMA) giant-table fill and baby walks; see the header.
-#include "search/wide_kernels.hpp"
+#include "modarith/wide_kernels.hpp"
 
 #include <algorithm>
+#include <bit>
 
 #include "modarith/lanes52.hpp"
-#include "search/geometric_fill.hpp"
+#include "modarith/geometric_fill.hpp"
 
-namespace search {
+namespace modarith {
 
 #if QUARROW_LANES52
 
 namespace {
-
-#define QUARROW_WIDE QUARROW_LANES52_TARGET
 
 using modarith::lanes_montgomery;
 using modarith::lanes_reduce;
@@ -98,7 +97,7 @@ class LaneSource {
   u64 w_ = 0;
 };
 
-QUARROW_WIDE void fill_wide(const modarith::ModContext& m, StepTable& table, u64 x,
+QUARROW_LANES52_TARGET void fill_wide(const modarith::ModContext& m, BabyStepTable& table, u64 x,
                             const modarith::ScaledMultiplier& f, u64 count, u32 first_index) {
   alignas(64) u64 start[lanes];
   start[0] = x;
@@ -112,7 +111,7 @@ QUARROW_WIDE void fill_wide(const modarith::ModContext& m, StepTable& table, u64
   const __m512i mask = _mm512_set1_epi64(static_cast<long long>(low_52_bits));
   __m512i v = _mm512_load_si512(start);
 
-  const StepTable::Inserter fill = table.inserter();
+  const BabyStepTable::Inserter fill = table.inserter();
   alignas(64) u64 keys[lanes];
   alignas(64) u64 homes[lanes];
   alignas(64) u64 tag_bits[lanes];
@@ -139,7 +138,7 @@ QUARROW_WIDE void fill_wide(const modarith::ModContext& m, StepTable& table, u64
   for (u32 c = 0; i < count; ++i, ++c) fill.insert(keys[c], static_cast<u32>(first_index + i));
 }
 
-QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const StepTable& table, const Walk* walks, u32 count,
+QUARROW_LANES52_TARGET void walks_wide(const modarith::ModContext& m, const BabyStepTable& table, const Walk* walks, u32 count,
                              std::vector<WalkHit>& hits) {
   hits.clear();
   LaneSource source(m, walks, count);
@@ -150,7 +149,7 @@ QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const StepTable& tab
   alignas(64) u64 keys[lanes];
   const __m512i p = _mm512_set1_epi64(static_cast<long long>(m.p));
   const __m512i mask = _mm512_set1_epi64(static_cast<long long>(low_52_bits));
-  const StepTable::Filter filter = table.filter();
+  const BabyStepTable::Filter filter = table.filter();
   const __m512i home_mask = _mm512_set1_epi64(static_cast<long long>(filter.home_mask));
   const __m512i tag_bits = _mm512_set1_epi64(31);
   const __m128i home_shift = _mm_cvtsi32_si128(static_cast<int>(filter.home_shift));
@@ -185,13 +184,13 @@ QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const StepTable& tab
       const __m512i key = lanes_reduce(v, p);
       const __m512i home = _mm512_and_si512(key, home_mask);
       // The tag bits are the low half of each home word (little-endian).
-    const __m256i bit = _mm512_cvtepi64_epi32(_mm512_and_si512(_mm512_srl_epi64(key, home_shift), tag_bits));
+      const __m256i bit = _mm512_cvtepi64_epi32(_mm512_and_si512(_mm512_srl_epi64(key, home_shift), tag_bits));
       const __m256i tags = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), active, home, filter.homes, 8);
       const __mmask8 maybe = _mm256_mask_test_epi32_mask(active, _mm256_srlv_epi32(tags, bit), one);
       if (maybe != 0) {
         _mm512_store_si512(keys, key);
         for (u32 bits = maybe; bits != 0; bits &= bits - 1) {
-          const u32 l = static_cast<u32>(__builtin_ctz(bits));
+          const u32 l = static_cast<u32>(std::countr_zero(bits));
           if (table.first(keys[l]) != 0) {
             hits.push_back(WalkHit{lane[l].walk, lane[l].position + step * lane[l].stride, keys[l]});
           }
@@ -214,7 +213,7 @@ QUARROW_WIDE void walks_wide(const modarith::ModContext& m, const StepTable& tab
 // Right-to-left powering of vectors*8 lanes with one exponent e > 0, the
 // vectors' chains interleaved.
 template <u32 vectors>
-QUARROW_WIDE void powmod_vectors(const modarith::ModContext& m, const u64* bases, u64* out, u32 count, u64 e) {
+QUARROW_LANES52_TARGET void powmod_vectors(const modarith::ModContext& m, const u64* bases, u64* out, u32 count, u64 e) {
   alignas(64) u64 lanes_in[vectors * lanes] = {};
   for (u32 i = 0; i < count; ++i) lanes_in[i] = bases[i] < m.p ? bases[i] : bases[i] % m.p;
   const u64 r2 = modarith::lanes_entry_factor(m);
@@ -259,7 +258,7 @@ bool wide_kernels_supported() {
   return supported;
 }
 
-void fill_geometric_wide(const modarith::ModContext& m, StepTable& table, u64 x, const modarith::ScaledMultiplier& f,
+void fill_geometric_wide(const modarith::ModContext& m, BabyStepTable& table, u64 x, const modarith::ScaledMultiplier& f,
                          u64 count, u32 first_index) {
   // Short fills do not repay the eight starting values.
   if (count < 8 * lanes) {
@@ -269,7 +268,7 @@ void fill_geometric_wide(const modarith::ModContext& m, StepTable& table, u64 x,
   fill_wide(m, table, x, f, count, first_index);
 }
 
-void run_walks_wide(const modarith::ModContext& m, const StepTable& table, const Walk* walks, u32 count,
+void run_walks_wide(const modarith::ModContext& m, const BabyStepTable& table, const Walk* walks, u32 count,
                     std::vector<WalkHit>& hits) {
   walks_wide(m, table, walks, count, hits);
 }
@@ -288,12 +287,12 @@ void powmod_many_wide(const modarith::ModContext& m, const u64* bases, u64* out,
 
 bool wide_kernels_supported() { return false; }
 
-void fill_geometric_wide(const modarith::ModContext& m, StepTable& table, u64 x, const modarith::ScaledMultiplier& f,
+void fill_geometric_wide(const modarith::ModContext& m, BabyStepTable& table, u64 x, const modarith::ScaledMultiplier& f,
                          u64 count, u32 first_index) {
   fill_geometric(m, table, x, f, count, first_index);
 }
 
-void run_walks_wide(const modarith::ModContext& m, const StepTable& table, const Walk* walks, u32 count,
+void run_walks_wide(const modarith::ModContext& m, const BabyStepTable& table, const Walk* walks, u32 count,
                     std::vector<WalkHit>& hits) {
   run_walks(m, table, walks, count, hits);
 }
@@ -304,4 +303,4 @@ void powmod_many_wide(const modarith::ModContext& m, const u64* bases, u64* out,
 
 #endif
 
-}  // namespace search
+}  // namespace modarith

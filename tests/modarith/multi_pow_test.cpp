@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "search/multi_pow.hpp"
-#include "search/wide_kernels.hpp"
+#include "modarith/modmul.hpp"
+#include "modarith/wide_kernels.hpp"
 #include "tests/search/reference_numbers.hpp"
 
 namespace {
@@ -21,7 +21,7 @@ TEST(MultiPow, EveryLaneIsTheExactPower) {
   for (const u64 p : moduli) {
     SCOPED_TRACE(p);
     const modarith::ModContext m = modarith::make_mod_context(p);
-    for (u32 count = 1; count <= search::max_parallel_powers_of_2; ++count) {
+    for (u32 count = 1; count <= modarith::max_parallel_powers_of_2; ++count) {
       // Exponents of every length up to p - 1, with 0 and 1 among them.
       std::vector<u64> exps(count);
       for (u32 i = 0; i < count; ++i) {
@@ -29,19 +29,19 @@ TEST(MultiPow, EveryLaneIsTheExactPower) {
         exps[i] = i == 0 ? 0 : i == 1 ? 1 : i == 2 ? p - 1 : rng() % (e + 1);
       }
       std::vector<u64> out(count);
-      search::pow2mod_many(m, exps.data(), out.data(), count);
+      modarith::pow2mod_many(m, exps.data(), out.data(), count);
       for (u32 i = 0; i < count; ++i) EXPECT_EQ(out[i], pow_mod(2, exps[i], p)) << "2^" << exps[i];
 
-      if (count > search::max_parallel_powers) continue;
+      if (count > modarith::max_parallel_powers) continue;
       std::vector<u64> bases(count);
       for (u32 i = 0; i < count; ++i) bases[i] = i == 0 ? p : i == 1 ? 0 : rng() % (4 * p);
       const u64 e = rng() % p;
-      search::powmod_many(m, bases.data(), out.data(), count, e);
+      modarith::powmod_many(m, bases.data(), out.data(), count, e);
       for (u32 i = 0; i < count; ++i) EXPECT_EQ(out[i], pow_mod(bases[i] % p, e, p)) << bases[i] << "^" << e;
-      if (search::wide_kernels_supported()) {
+      if (modarith::wide_kernels_supported()) {
         // Also exponents 0, 1 and p - 1 for the eight-lane powers.
         for (const u64 e_wide : {e, u64{0}, u64{1}, p - 1, u64{1} << (rng() % 50)}) {
-          search::powmod_many_wide(m, bases.data(), out.data(), count, e_wide);
+          modarith::powmod_many_wide(m, bases.data(), out.data(), count, e_wide);
           for (u32 i = 0; i < count; ++i) {
             EXPECT_EQ(out[i], pow_mod(bases[i] % p, e_wide, p)) << bases[i] << "^" << e_wide << " (eight lanes)";
           }
