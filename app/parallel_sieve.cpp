@@ -301,10 +301,10 @@ class Workers {
 
 std::optional<u64> sieve_range_segments(const ParallelRange& range, const search::SearchSetup& setup,
                                         const sievedata::SieveTable& table, const RangeWriter& writer,
-                                        search::Counters& counters, search::WorkChecksum& work,
+                                        search::Counters& counters, search::WorkChecksum& range_work,
                                         u32& current_rate) {
   const u64 segment_count = (range.pmax - range.pmin) / segment_span + 1;
-  SegmentWriter out(range, writer, counters, work, current_rate);
+  SegmentWriter out(range, writer, counters, range_work, current_rate);
   if (range.threads <= 1) {
     // One thread: the segments in order on this thread, each written as
     // soon as it is searched; one segment sieve walks them all, carrying its
