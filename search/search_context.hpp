@@ -10,6 +10,7 @@
 #include "common/types.hpp"
 #include "modarith/modmul.hpp"
 #include "search/proof_of_work.hpp"
+#include "search/residue_symbols.hpp"
 #include "search/step_table.hpp"
 #include "search/walks.hpp"
 #include "search/wide_kernels.hpp"
@@ -41,6 +42,9 @@ struct Counters {
 struct SearchSetup {
   u32 n_step_lcm = 1;
   bool known_set_mode = false;
+  // Symbols of -k*2^(r mod 2) for the slots with an even step (every n of
+  // such a slot has the parity of r, so the value must be a square mod p).
+  ResidueSymbols residue_symbols;
   // Only in known_set_mode: a*b = k*2^r of the slot; b = 0 means a alone.
   std::array<std::pair<u64, u64>, slot_count> known_kpow{};
 };
