@@ -13,6 +13,10 @@
 #                         median of the pairwise speed ratios (this / BINARY)
 #     --runs N            runs per build and range with --vs (default 3)
 #     --threads T         pass -t T to this build (the baseline runs -t 1)
+#     --this BINARY       time BINARY as this build instead of building build/
+#                         (a copy keeps a benchmark apart from a rebuild)
+#   Every run uses -p 2 (normal priority): at the default idle priority any
+#   other load on the machine would starve it and the timings would be noise.
 #   Ranges (default: all): e12 e15 (Vesk-50M.dat), o11 o13 (Other11-10M.dat),
 #   g11 g13 (Generic12-3M.dat).
 set -euo pipefail
@@ -21,6 +25,7 @@ root=$(pwd)
 data_dir=$root/../shared/data
 
 record=0
+program=""
 baseline=""
 runs=3
 threads=1
@@ -31,6 +36,7 @@ while [ $# -gt 0 ]; do
     --vs) baseline=$2; shift ;;
     --runs) runs=$2; shift ;;
     --threads) threads=$2; shift ;;
+    --this) program=$(realpath "$2"); shift ;;
     -*) echo "unknown option $1"; exit 2 ;;
     *) selected+=("$1") ;;
   esac
@@ -47,10 +53,12 @@ ranges=(
   "g13 Generic12-3M.dat 10000000000000 10000050000000"
 )
 
-scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build --target quarrow >/dev/null
-program=$root/build/quarrow
+if [ -z "$program" ]; then
+  scripts/install-deps.sh
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build --target quarrow >/dev/null
+  program=$root/build/quarrow
+fi
 if [ -n "$baseline" ]; then baseline=$(realpath "$baseline"); fi
 
 scratch=$(mktemp -d)
@@ -66,7 +74,7 @@ run() {
   cp "$data" "$dir/Vesk.dat"
   local start end
   start=$(date +%s.%N)
-  (cd "$dir" && /usr/bin/time -f '%M' -o time.txt "$binary" "$@" -f "$pmin" "$pmax" </dev/null >console.txt)
+  (cd "$dir" && /usr/bin/time -f '%M' -o time.txt "$binary" -p 2 "$@" -f "$pmin" "$pmax" </dev/null >console.txt)
   end=$(date +%s.%N)
   # The factor files, sorted into one canonical list (a range far out may
   # find none, so a missing file is an empty one), then the run's counters,
