@@ -3,25 +3,10 @@
 #include <bit>
 #include <utility>
 
+#include "modarith/small_divisor.hpp"
+
 namespace search {
 namespace {
-
-// (a / n) for odd n >= 1, a < n: the binary Jacobi algorithm.
-int jacobi32(u32 a, u32 n) {
-  int sign = 1;
-  while (a != 0) {
-    const int twos = std::countr_zero(a);
-    a >>= twos;
-    // (2/n) = -1 for n = 3, 5 (mod 8).
-    if ((twos & 1) != 0 && ((n & 7) == 3 || (n & 7) == 5)) sign = -sign;
-    // Reciprocity: a sign change when both are 3 (mod 4).
-    if ((a & 3) == 3 && (n & 3) == 3) sign = -sign;
-    const u32 rest = n % a;
-    n = a;
-    a = rest;
-  }
-  return n == 1 ? sign : 0;
-}
 
 // Distinct odd primes of all values together: one bit each in the masks (a
 // value below 2^33 has at most nine).
@@ -35,12 +20,11 @@ u32 ResidueSymbols::prime_index(u32 q) {
   }
   Prime pr;
   pr.q = q;
-  if (q <= table_prime_limit) {
-    pr.residue_bits.assign(q / 64 + 1, 0);
-    for (u64 x = 1; x <= q / 2; ++x) {
-      const u64 r = x * x % q;
-      pr.residue_bits[r / 64] |= u64{1} << (r % 64);
-    }
+  pr.divisor = modarith::make_small_divisor(q);
+  pr.residue_bits.assign(q / 64 + 1, 0);
+  for (u64 x = 1; x <= q / 2; ++x) {
+    const u64 r = x * x % q;
+    pr.residue_bits[r / 64] |= u64{1} << (r % 64);
   }
   primes_.push_back(std::move(pr));
   return static_cast<u32>(primes_.size() - 1);
@@ -67,8 +51,14 @@ ResidueSymbols::ResidueSymbols(const std::array<u64, slot_count>& magnitudes) {
       found[count++] = {q, odd};
     }
     if (m > 1) found[count++] = {m, true};
-    // Each prime takes one bit of the masks; a slot whose primes would not
-    // fit is left out (the filter then takes its power as for an odd step).
+    // Each prime takes one bit of the masks and, for its symbol, a table of
+    // squares; a slot with a prime above the table limit, or whose primes
+    // would not fit the masks, is left out (the filter then takes its power
+    // as for an odd step: a symbol by the Jacobi algorithm, a chain of
+    // 32-bit divisions, costs about as much as the power it would spare).
+    bool tabled = true;
+    for (u32 i = 0; i < count; ++i) tabled = tabled && found[i].first <= table_prime_limit;
+    if (!tabled) continue;
     u32 new_primes = 0;
     for (u32 i = 0; i < count; ++i) {
       bool known = false;
@@ -95,13 +85,12 @@ KnownSymbols ResidueSymbols::evaluate(u64 p) const {
   u32 zero_primes = 0;
   for (u32 i = 0; i < primes_.size(); ++i) {
     const Prime& pr = primes_[i];
-    const u32 r = static_cast<u32>(p % pr.q);
+    const u32 r = static_cast<u32>(modarith::remainder(p, pr.divisor));
     if (r == 0) {
       zero_primes |= u32{1} << i;
       continue;
     }
-    const bool non_residue = pr.residue_bits.empty() ? jacobi32(r, pr.q) < 0
-                                                     : ((pr.residue_bits[r / 64] >> (r % 64)) & 1) == 0;
+    const bool non_residue = ((pr.residue_bits[r / 64] >> (r % 64)) & 1) == 0;
     // (q/p) = (p/q) * (-1)^((q-1)/2 * (p-1)/2).
     const bool flip = non_residue ^ (p_3_mod_4 && (pr.q & 3) == 3);
     negative_primes |= static_cast<u32>(flip) << i;
