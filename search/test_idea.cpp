@@ -66,17 +66,6 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
       ++whacked;
       continue;
     }
-    const u32 c = g != 0 ? g / gcd32(d, g) : 0;
-    // With exponent p - 1 (2 a primitive root and an odd step) the power is
-    // 1 for every u but 0, that is unless p divides k.
-    if (g != 0 && common_e * c == p - 1) {
-      if (table.k_values[j] % p != 0) {
-        slot_mask |= SlotMask{1} << j;
-      } else {
-        ++whacked;
-      }
-      continue;
-    }
     if (((symbol_slots >> j) & 1) != 0) {
       // A non-residue -k*2^(r mod 2) rules the slot out before any power.
       const int symbol = ((symbols.zero >> j) & 1) != 0 ? 0 : ((symbols.negative >> j) & 1) != 0 ? -1 : 1;
@@ -87,10 +76,23 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
       // u differs from -k*2^(r mod 2) by an even power of 2, a square, so
       // u^((p-1)/2) = +1 is already known: when the exponent is exactly
       // (p-1)/2 the power need not be taken.
-      if (symbol > 0 && g != 0 && common_e * c == half_p_minus_1) {
+      if (symbol > 0 && g != 0 && common_e * (g / gcd32(d, g)) == half_p_minus_1) {
         slot_mask |= SlotMask{1} << j;
         continue;
       }
+    }
+    const u32 c = g != 0 ? g / gcd32(d, g) : 0;
+    // With exponent p - 1 (ord = p - 1 and a step prime to it, which only an
+    // odd step can be) the power is 1 for every u but 0, that is unless p
+    // divides k. Tested after the symbol, so that the known set's even steps
+    // pay for no further gcd.
+    if ((d & 1) != 0 && g != 0 && common_e * c == p - 1) {
+      if (table.k_values[j] % p != 0) {
+        slot_mask |= SlotMask{1} << j;
+      } else {
+        ++whacked;
+      }
+      continue;
     }
     u64 t;
     if (setup.known_set_mode) {
