@@ -152,8 +152,8 @@ void search_segment(const search::SearchSetup& setup, const sievedata::SieveTabl
   report.work = context.work;
 }
 
-void work(const ParallelRange& range, const search::SearchSetup& setup, const sievedata::SieveTable& table,
-          SegmentQueue& queue) {
+void worker_loop(const ParallelRange& range, const search::SearchSetup& setup, const sievedata::SieveTable& table,
+                 SegmentQueue& queue) {
   common::host_worker_started();
   common::set_priority(range.process_priority, range.thread_priority);
   primes::PrimeSegment segment;
@@ -323,7 +323,7 @@ std::optional<u64> sieve_range_segments(const ParallelRange& range, const search
   {
     Workers workers(queue);
     for (u32 t = 0; t < range.threads; ++t) {
-      workers.start(work, std::cref(range), std::cref(setup), std::cref(table), std::ref(queue));
+      workers.start(worker_loop, std::cref(range), std::cref(setup), std::cref(table), std::ref(queue));
     }
     for (u64 j = 0; j < segment_count; ++j) {
       // Leaving the block stops and joins the workers.

@@ -13,8 +13,8 @@
 
 #include "modarith/modmul.hpp"
 #include "modarith/wide_kernels.hpp"
-#include "search/known_symbols.hpp"
 #include "search/known_table.hpp"
+#include "search/residue_symbols.hpp"
 #include "search/order2.hpp"
 #include "search/scans.hpp"
 #include "search/sph_idea.hpp"
@@ -63,15 +63,15 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
   u32 side_count = 0;
   SlotMask slot_mask = 0;
   u64 whacked = 0;
-  const KnownSymbols symbols = setup.known_set_mode ? known_symbols(p) : KnownSymbols{};
+  const u32 symbol_slots = setup.residue_symbols.slots();
+  const KnownSymbols symbols = symbol_slots != 0 ? setup.residue_symbols.evaluate(p) : KnownSymbols{};
   for (int j = 0; j < slot_count; ++j) {
     const u32 d = table.n_step[j];
     if (d == 0) {  // no n left in this slot: nothing to search
       ++whacked;
       continue;
     }
-    u64 t;
-    if (setup.known_set_mode) {
+    if (((symbol_slots >> j) & 1) != 0) {
       // A non-residue -k*2^(r mod 2) rules the slot out before any power.
       const int symbol = ((symbols.zero >> j) & 1) != 0 ? 0 : ((symbols.negative >> j) & 1) != 0 ? -1 : 1;
       if (symbol < 0) {
@@ -85,6 +85,22 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
         slot_mask |= SlotMask{1} << j;
         continue;
       }
+    }
+    const u32 c = g != 0 ? g / gcd32(d, g) : 0;
+    // With exponent p - 1 (ord = p - 1 and a step prime to it, which only an
+    // odd step can be) the power is 1 for every u but 0, that is unless p
+    // divides k. Tested after the symbol, so that the known set's even steps
+    // pay for no further gcd.
+    if ((d & 1) != 0 && g != 0 && common_e * c == p - 1) {
+      if (table.k_values[j] % p != 0) {
+        slot_mask |= SlotMask{1} << j;
+      } else {
+        ++whacked;
+      }
+      continue;
+    }
+    u64 t;
+    if (setup.known_set_mode) {
       // a mod p, or a*b mod p, without a division: a < 2^40 and b <= 2^23,
       // so a*b < 2^63 is far inside mulmod's domain (products below 2^50 * p).
       const auto [a, b] = setup.known_kpow[j];
@@ -97,7 +113,6 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
     // u = -k*2^r; t = 0 (k = 0 or p | k) gives u = p, whose power is 0.
     const u64 u = p - t;
     if (g != 0) {
-      const u32 c = g / gcd32(d, g);
       if (c < small_cofactor) {
         u_side[side_count] = u;
         c_side[side_count] = c;

@@ -1,9 +1,9 @@
 // The one set of twelve k, with their fixed classes of n, that the search
 // recognises at set-up and filters faster: every step is even, so every n of
 // a slot has the parity of its offset r, and a factor p of k*2^n+1 forces
-// -k*2^(r mod 2) to be a quadratic residue mod p. That residue test
-// (known_symbols) needs no modular power and removes about half of the slots
-// before any power is taken.
+// -k*2^(r mod 2) to be a quadratic residue mod p (the residue filter, built
+// for any table in prepare_search, checks it for every slot with an even
+// step; here the values are pinned for the known set).
 #pragma once
 #include <array>
 
@@ -41,9 +41,6 @@ inline constexpr std::array<KnownSlot, slot_count> known_k_table{{
 inline constexpr std::array<i32, slot_count> qr_filter{
     -9694, -5359, -20446, -19249, -21181, -22699, -49474, -55306, -56866, -33661, -55459, -135214,
 };
-
-// Index m mod 8 -> 1 when the symbol (2/m) is -1 (m = 3 or 5 mod 8).
-inline constexpr std::array<u32, 8> jacobi2_parity{0, 0, 0, 1, 0, 1, 0, 0};
 
 // The filter values are derived from the rows, and the filter's reasoning
 // needs every step even; checked here so an edit of one table cannot leave

@@ -1,6 +1,7 @@
 // One-time set-up of the search after the data file is loaded: the common
-// step of all slots, and whether the table is the known set of twelve k that
-// the quadratic-residue filter applies to.
+// step of all slots, the quadratic-residue filter's values, and whether the
+// table is the known set of twelve k (whose k*2^r are kept precomputed).
+#include <array>
 #include <numeric>
 
 #include "search/factor_search.hpp"
@@ -42,6 +43,17 @@ SearchSetup prepare_search(const sievedata::SieveTable& table) {
     }
   }
   setup.n_step_lcm = static_cast<u32>(lcm);
+
+  // The residue filter's values -k*2^(r mod 2), for every slot whose step is
+  // even (k = 0 has no factor to filter; the power test removes it).
+  std::array<u64, slot_count> magnitudes{};
+  for (int j = 0; j < slot_count; ++j) {
+    const u32 d = table.n_step[j];
+    if (d != 0 && d % 2 == 0 && table.k_values[j] != 0) {
+      magnitudes[j] = u64{table.k_values[j]} << (table.n_offset[j] % 2);
+    }
+  }
+  setup.residue_symbols = ResidueSymbols(magnitudes);
 
   if (!matches_known_table(table)) return setup;
   setup.known_set_mode = true;

@@ -15,7 +15,9 @@
 #include "search/scans.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
+#include <utility>
 
 #include "modarith/walks.hpp"
 #include "modarith/wide_kernels.hpp"
@@ -38,69 +40,109 @@ inline constexpr u32 zero_start_limit = 500000;
 inline constexpr u64 n_ceiling = 0xffffffffULL;
 inline constexpr u32 slots = slot_count;
 
-// Fills ctx.steps with the giant entries -2^(-offset) for the offsets of
-// step G from the first block (0, or the multiple of G at or below n_min)
-// up to the largest multiple of G not above n_max; the entry for offset
-// G*(b-1) holds index b. With `may_stay_empty` and a first offset above
-// n_max (a range with n_min > n_max) the table stays empty. Returns the
-// number of entries. G >= 2 keeps every index below 2^32.
-//
-// Offsets are 64-bit: with n_max near 2^32 a 32-bit offset would wrap and the
-// loop would never end. The count is known in advance, so the table is sized
-// once. The general scan needs at most 2^32 / 15840 = 271147 entries; the
-// single-class scan about sqrt(10 * (n_max - n_min) / a), plus up to
-// 500000 / a blocks below n_min when the table starts at 0 (a >= 5 from
-// sph_idea). A very wide n range costs memory and time in proportion but
-// never overflows an index.
-u64 build_giant_table(SearchContext& ctx, u64 p, u64 G, u32 n_min, u32 n_max, bool may_stay_empty) {
+// The first block of a scan with block step G: offset 0 up to n_min =
+// 500000, else the multiple of G at or below n_min; the entry for that
+// offset has index `first_index`, and the blocks up to the largest multiple
+// of G not above n_max are `blocks` (0 when the first offset lies beyond
+// n_max, a range with n_min > n_max). Offsets are 64-bit: with n_max near
+// 2^32 a 32-bit offset would wrap and a loop over them would never end.
+struct Blocks {
+  u64 first_offset = 0;
+  u64 first_index = 1;
+  u64 blocks = 0;
+};
+
+Blocks scan_blocks(u64 G, u32 n_min, u32 n_max) {
+  Blocks b;
+  if (n_min > zero_start_limit) {
+    const u64 i0 = n_min / G;
+    b.first_offset = G * i0;
+    b.first_index = i0 + 1;
+  }
+  if (b.first_offset <= n_max) b.blocks = (n_max - b.first_offset) / G + 1;
+  return b;
+}
+
+// Fills ctx.steps with `count` giant entries -2^(-offset) for the offsets
+// first_offset, first_offset + step, ...; the entry for first_offset + step*i
+// holds index first_index + i. The count is known in advance, so the table
+// is sized once. step >= 2 keeps every index below 2^32 for any n range.
+void build_giant_table(SearchContext& ctx, u64 p, const Blocks& from, u64 step, u64 count) {
   const ModContext& mod = ctx.mod;
   modarith::BabyStepTable& table = ctx.steps;
   const u64 h = (p + 1) / 2;  // 2^(-1) mod p
-  u64 offset = 0;
-  u64 b = 1;
-  u64 u = p - 1;  // -2^0
-  if (n_min > zero_start_limit) {
-    const u64 i0 = n_min / G;
-    offset = G * i0;
-    b = i0 + 1;
-    u = p - modarith::powmod(mod, h, offset);
-  }
-  u64 count = 0;
-  if (offset <= n_max) {
-    count = (n_max - offset) / G + 1;
-  } else if (!may_stay_empty) {
-    count = 1;
-  }
-  table.reset(static_cast<u32>(count), static_cast<u32>(b));
-  if (count == 0) return 0;
-  const ScaledMultiplier beta = modarith::prepare_scaled(mod, modarith::powmod(mod, h, G));
-  modarith::fill_geometric_with(ctx.wide(), mod, table, u, beta, count, static_cast<u32>(b));
-  return count;
+  const u64 u = from.first_offset == 0 ? p - 1 : p - modarith::powmod(mod, h, from.first_offset);
+  table.reset(static_cast<u32>(count), static_cast<u32>(from.first_index));
+  if (count == 0) return;
+  const ScaledMultiplier beta = modarith::prepare_scaled(mod, modarith::powmod(mod, h, step));
+  modarith::fill_geometric_with(ctx.wide(), mod, table, u, beta, count, static_cast<u32>(from.first_index));
+}
+
+// Table step of the general scan. Its hits are every n of the walked classes
+// in the blocks of 15840 from the first block to n_max, so any table step
+// that continues every walk's class (a multiple of every walk step, which
+// all divide 15840) finds the same n; only the cost differs. With E giant
+// entries (span / step) and B baby positions (step * classes_per_n) the cost
+// E + B is least at step = sqrt(span / classes_per_n): for data whose slots
+// keep many classes (n mod 2 or 4 only) that is far below 15840, which would
+// make the walks about fifty times longer than the table. The step stays at
+// most 15840 (never more entries' worth of walking than before) and keeps
+// the table within max_general_entries.
+inline constexpr u64 max_general_entries = u64{1} << 19;
+
+u64 general_table_step(u64 span, u32 step_lcm, double classes_per_n) {
+  if (classes_per_n <= 0) return general_giant_step;
+  const double best = std::sqrt(static_cast<double>(span) / classes_per_n);
+  u64 c = static_cast<u64>(best / step_lcm + 0.5);
+  const u64 least = (span / max_general_entries) / step_lcm + 1;
+  c = std::max({c, least, u64{1}});
+  u64 step = std::min(c * step_lcm, u64{general_giant_step});
+  if (step < 2) step = 2;  // step_lcm = 1 and a tiny span
+  return step;
 }
 
 // Appends one hit per giant entry whose key equals x, in ascending index.
-// n = G*(v-1) + base is formed in 64 bits, and an n that does not fit in 32
-// bits is dropped: no data file can list it. With class_modulus != 0 only
+// n = first_offset + G*(v - first_index) + base is formed in 64 bits, and an
+// n beyond n_last (the end of the covered blocks, or of the 32-bit n every
+// data file's n fit in) is dropped. With class_modulus != 0 only
 // n = class_residue (mod class_modulus) are reported (the general scan's
 // walk for a modulus that does not divide the giant step passes over other
 // classes too).
 [[gnu::noinline]] void report_entries(const modarith::BabyStepTable& table, std::vector<u32>& found, std::vector<Hit>& hits, u64 x,
-                                      u64 p, u32 slot, u64 G, u64 base, u32 xmod, u32 class_modulus,
-                                      u32 class_residue) {
+                                      u64 p, u32 slot, const Blocks& from, u64 G, u64 base, u64 n_last, u32 xmod,
+                                      u32 class_modulus, u32 class_residue) {
   found.clear();
   table.all(x, found);
   for (const u32 v : found) {
-    const u64 n = G * (v - 1) + base;
-    if (n <= n_ceiling && (class_modulus == 0 || n % class_modulus == class_residue)) {
+    const u64 n = from.first_offset + G * (v - from.first_index) + base;
+    if (n <= n_last && (class_modulus == 0 || n % class_modulus == class_residue)) {
       hits.push_back(Hit{p, slot, static_cast<u32>(n), xmod});
     }
+  }
+}
+
+// The hits of one class walk in the order of a walk over blocks of 15840:
+// by the position in the block (n - first_offset) mod 15840, then by block.
+void sort_as_blocks(std::vector<Hit>::iterator from, std::vector<Hit>::iterator to, u64 first_offset) {
+  const auto key = [first_offset](const Hit& h) {
+    return std::pair{(h.n - first_offset) % general_giant_step, h.n};
+  };
+  for (auto i = from; i != to; ++i) {
+    const Hit h = *i;
+    auto k = i;
+    for (; k != from && key(*(k - 1)) > key(h); --k) *k = *(k - 1);
+    *k = h;
   }
 }
 
 }  // namespace
 
 void check_factors(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, SlotMask slot_mask) {
-  if (build_giant_table(ctx, p, general_giant_step, table.n_min, table.n_max, true) == 0) return;
+  const Blocks blocks = scan_blocks(general_giant_step, table.n_min, table.n_max);
+  if (blocks.blocks == 0) {
+    ctx.steps.reset(0, 1);
+    return;
+  }
   const ModContext mod = ctx.mod;
 
   // One walk per residue class of every surviving slot, in report order.
@@ -114,11 +156,12 @@ void check_factors(SearchContext& ctx, const sievedata::SieveTable& table, u64 p
   std::array<ClassWalk, slot_count * sievedata::max_residues> classes;
   std::array<modarith::Walk, slot_count * sievedata::max_residues> walks;
   u32 count = 0;
+  u32 step_lcm = 1;
+  double classes_per_n = 0;
   for (u32 j = 0; j < slots; ++j) {
     if (((slot_mask >> j) & 1) == 0) continue;
     const u32 modulus = table.n_modulus[j];
     if (modulus == 0) continue;  // a slot without n has no classes to walk
-    const u32 k = table.k_values[j];  // unsigned: k up to 2^32 - 1 is valid
     // When n_modulus divides the giant step, walking s = 0, M, 2M, ... below
     // the step continues each class from one block to the next. Otherwise a
     // block boundary falls inside the class's period and those positions
@@ -128,21 +171,40 @@ void check_factors(SearchContext& ctx, const sievedata::SieveTable& table, u64 p
     const bool continues = general_giant_step % modulus == 0;
     const u32 step = continues ? modulus : std::gcd(modulus, general_giant_step);
     const u32 filter = continues ? 0 : modulus;
-    const ScaledMultiplier c = modarith::prepare_scaled(mod, modarith::pow2mod(mod, step));
+    step_lcm = std::lcm(step_lcm, step);  // divides 15840
     const u32 residue_count = table.n_residue_count[j];
+    classes_per_n += static_cast<double>(residue_count) / step;
     for (u32 i = 0; i < residue_count; ++i) {
       const u32 r = table.n_residues[j][i];
-      const u32 x0 = r % step;  // = r when the modulus divides the step
-      classes[count] = ClassWalk{j, x0, step, filter, r};
-      walks[count] = modarith::Walk{modarith::mulmod(mod, k, modarith::pow2mod(mod, x0)), c, (general_giant_step - 1) / step + 1};
-      ++count;
+      classes[count++] = ClassWalk{j, r % step, step, filter, r};  // x0 = r when the modulus divides the step
     }
   }
+
+  // The walks cover n = first_offset + G*i + x0 + step*s for every block i of
+  // the table and s < G / step: from the first block's start to the end of
+  // the last block of 15840 (n_last), whatever G is.
+  const u64 span = general_giant_step * blocks.blocks;
+  const u64 n_last = std::min(blocks.first_offset + span - 1, n_ceiling);
+  const u64 G = general_table_step(span, step_lcm, classes_per_n);
+  build_giant_table(ctx, p, blocks, G, (span + G - 1) / G);
+  if (count == 0) return;
+  for (u32 i = 0; i < count; ++i) {
+    const ClassWalk& cw = classes[i];
+    const u32 k = table.k_values[cw.slot];  // unsigned: k up to 2^32 - 1 is valid
+    walks[i] = modarith::Walk{modarith::mulmod(mod, k, modarith::pow2mod(mod, cw.x0)),
+                              modarith::prepare_scaled(mod, modarith::pow2mod(mod, cw.step)), G / cw.step};
+  }
   modarith::run_walks_with(ctx.wide(), mod, ctx.steps, walks.data(), count, ctx.walk_hits);
-  for (const modarith::WalkHit& w : ctx.walk_hits) {
+  std::size_t walk_begin = ctx.hits.size();
+  for (std::size_t h = 0; h < ctx.walk_hits.size(); ++h) {
+    const modarith::WalkHit& w = ctx.walk_hits[h];
     const ClassWalk& cw = classes[w.walk];
-    report_entries(ctx.steps, ctx.found, ctx.hits, w.key, p, cw.slot, general_giant_step,
-                   u64{cw.x0} + w.position * cw.step, 1, cw.filter, cw.residue);
+    report_entries(ctx.steps, ctx.found, ctx.hits, w.key, p, cw.slot, blocks, G, u64{cw.x0} + w.position * cw.step,
+                   n_last, 1, cw.filter, cw.residue);
+    if (h + 1 == ctx.walk_hits.size() || ctx.walk_hits[h + 1].walk != w.walk) {
+      sort_as_blocks(ctx.hits.begin() + static_cast<std::ptrdiff_t>(walk_begin), ctx.hits.end(), blocks.first_offset);
+      walk_begin = ctx.hits.size();
+    }
   }
 }
 
@@ -152,7 +214,9 @@ void check_factors_sph(SearchContext& ctx, const sievedata::SieveTable& table, u
   const u32 n_max = table.n_max;
   u64 G = sph_giant_step(table.n_max - table.n_min, a);
   if (G == 1) G = 2;  // only for a = 1; keeps giant indices below 2^32
-  build_giant_table(ctx, p, G, table.n_min, n_max, false);
+  // At least one entry, also for a range with n_min > n_max.
+  const Blocks blocks = scan_blocks(G, table.n_min, n_max);
+  build_giant_table(ctx, p, blocks, G, std::max(blocks.blocks, u64{1}));
   const ModContext mod = ctx.mod;
   const u64 c = modarith::pow2mod(mod, M);
 
@@ -175,7 +239,7 @@ void check_factors_sph(SearchContext& ctx, const sievedata::SieveTable& table, u
   for (const modarith::WalkHit& w : ctx.walk_hits) {
     const u32 j = slot_of[w.walk];
     const u64 class_step = u64{S[j]} * M;
-    report_entries(ctx.steps, ctx.found, ctx.hits, w.key, p, j, G, X[j] + w.position * class_step,
+    report_entries(ctx.steps, ctx.found, ctx.hits, w.key, p, j, blocks, G, X[j] + w.position * class_step, n_ceiling,
                    static_cast<u32>(class_step), 0, 0);
   }
 }

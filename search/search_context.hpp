@@ -12,6 +12,7 @@
 #include "modarith/babystep_table.hpp"
 #include "modarith/walks.hpp"
 #include "search/proof_of_work.hpp"
+#include "search/residue_symbols.hpp"
 
 namespace search {
 using common::slot_count;
@@ -48,6 +49,9 @@ struct Counters {
 struct SearchSetup {
   u32 n_step_lcm = 1;
   bool known_set_mode = false;
+  // Symbols of -k*2^(r mod 2) for the slots with an even step (every n of
+  // such a slot has the parity of r, so the value must be a square mod p).
+  ResidueSymbols residue_symbols;
   // Only in known_set_mode: a*b = k*2^r of the slot; b = 0 means a alone.
   std::array<std::pair<u64, u64>, slot_count> known_kpow{};
 };

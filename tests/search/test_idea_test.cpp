@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "search/factor_search.hpp"
-#include "search/known_symbols.hpp"
+#include "search/residue_symbols.hpp"
 #include "search/order2.hpp"
 #include "tests/search/reference_numbers.hpp"
 
@@ -61,31 +61,56 @@ bool reference_survives(u64 p, u64 ord, u64 k, u32 r, u32 d) {
   return pow_mod((p - t) % p, ord / std::gcd<u64>(d, ord), p) == 1;
 }
 
-// The table-driven symbols of the twelve filter values, against Euler's
-// criterion: primes across the range, the first and last eight of it, and
-// the small primes that divide a value (where the symbol is 0).
-TEST(QuadraticResidueFilterTest, KnownSymbolsAgreeWithEulersCriterion) {
-  std::mt19937_64 rng(5150);
-  std::vector<u64> ps = {3, 5, 7, 23, 37, 131, 233, 1789, 10223, 67607};
-  u64 low = p_floor, high = p_ceiling;
-  for (int i = 0; i < 8; ++i) {
-    ps.push_back(low = next_prime_from(low + 1));
-    ps.push_back(high = previous_prime_from(high));
-  }
-  while (ps.size() < 3000) ps.push_back(random_prime(rng, p_floor, p_ceiling));
-  u32 negatives = 0;
-  for (u64 p : ps) {
-    const search::KnownSymbols symbols = search::known_symbols(p);
-    for (u32 j = 0; j < common::slot_count; ++j) {
-      const u64 value = known_rows[j].k << (known_rows[j].r % 2);
-      const u64 residue = (p - value % p) % p;
-      const int expected = residue == 0 ? 0 : pow_mod(residue, (p - 1) / 2, p) == 1 ? 1 : -1;
-      const int actual = ((symbols.zero >> j) & 1) != 0 ? 0 : ((symbols.negative >> j) & 1) != 0 ? -1 : 1;
-      ASSERT_EQ(actual, expected) << "slot " << j << " p = " << p;
-      negatives += expected < 0;
+// The table-driven symbols of the filter values -k*2^(r mod 2), against
+// Euler's criterion, for the known set and for generic k: primes just below
+// and above the table limit (those above are left out, as are slots without
+// a value), k at or above 2^31, even k, a square, a prime power. Primes across the range, the first
+// and last eight of it, and small primes that divide a value (symbol 0).
+TEST(QuadraticResidueFilterTest, SymbolsAgreeWithEulersCriterion) {
+  std::array<u64, common::slot_count> known{};
+  for (u32 j = 0; j < common::slot_count; ++j) known[j] = known_rows[j].k << (known_rows[j].r % 2);
+  const std::array<u64, common::slot_count> generic = {
+      2147483647, 3221225473ULL * 2, 4000000007, 1000000007ULL * 2, 3 * 3 * 5,        0,
+      1ULL << 20, 1048573 * 2,      131071,     4294967291ULL,      3 * 131101 * 2, 1162261467};
+  const std::array<u64, common::slot_count>* sets[] = {&known, &generic};
+  for (const auto* values : sets) {
+    std::mt19937_64 rng(5150);
+    std::vector<u64> ps = {3, 5, 7, 23, 37, 131, 233, 1789, 10223, 67607, 131071, 131101, 1048573};
+    u64 low = p_floor, high = p_ceiling;
+    for (int i = 0; i < 8; ++i) {
+      ps.push_back(low = next_prime_from(low + 1));
+      ps.push_back(high = previous_prime_from(high));
     }
+    while (ps.size() < 3000) ps.push_back(random_prime(rng, p_floor, p_ceiling));
+    const search::ResidueSymbols table(*values);
+    u32 negatives = 0, zeros = 0;
+    for (u64 p : ps) {
+      const search::KnownSymbols symbols = table.evaluate(p);
+      for (u32 j = 0; j < common::slot_count; ++j) {
+        const u64 value = (*values)[j];
+        // Left out: no value, or an odd prime above the limit of the tables.
+        u64 odd = value >> std::countr_zero(value | (1ULL << 40)), largest = 1;
+        for (u64 q = 3; q * q <= odd; q += 2) {
+          for (; odd % q == 0; odd /= q) largest = q;
+        }
+        if (odd > 1) largest = odd;
+        const bool evaluated = value != 0 && largest <= search::ResidueSymbols::table_prime_limit;
+        ASSERT_EQ((table.slots() >> j) & 1, evaluated ? 1u : 0u) << "value " << value;
+        if (!evaluated) {
+          ASSERT_EQ(((symbols.zero | symbols.negative) >> j) & 1, 0u);
+          continue;
+        }
+        const u64 residue = (p - value % p) % p;
+        const int expected = residue == 0 ? 0 : pow_mod(residue, (p - 1) / 2, p) == 1 ? 1 : -1;
+        const int actual = ((symbols.zero >> j) & 1) != 0 ? 0 : ((symbols.negative >> j) & 1) != 0 ? -1 : 1;
+        ASSERT_EQ(actual, expected) << "slot " << j << " value " << value << " p = " << p;
+        negatives += expected < 0;
+        zeros += expected == 0;
+      }
+    }
+    EXPECT_GT(negatives, ps.size() * 6 / 3);
+    EXPECT_GT(zeros, 3u);
   }
-  EXPECT_GT(negatives, ps.size() * common::slot_count / 3);
 }
 
 // Slot j gets k with k*2^n0 = -1 (mod p) planted at a random n0, so its
