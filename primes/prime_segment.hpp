@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/types.hpp"
+#include "modarith/cpu_clones.hpp"
 #include "primes/bucket_ring.hpp"
 
 namespace primes {
@@ -58,8 +59,9 @@ class PrimeSegment {
   void presieve();
   void cross_off();
   void collect_factors();
-  // Cloned for POPCNT; clang wants the clones declared before the first call.
-  __attribute__((target_clones("popcnt", "default"))) void sort_factors_by_prime();
+  // Cloned for POPCNT where the loader can choose (modarith/cpu_clones.hpp);
+  // clang wants the clones declared before the first call.
+  QUARROW_POPCOUNT_CLONES void sort_factors_by_prime();
   u32 rank(u32 i) const;
 
   u64 base_ = 0;
