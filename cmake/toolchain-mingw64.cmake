@@ -16,7 +16,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
+# Wine keeps its own prefix in the build tree (made on first use, a few
+# seconds) and says nothing of its own on standard error.
 find_program(QUARROW_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(QUARROW_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUARROW_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env WINEDEBUG=-all WINEPREFIX=${CMAKE_BINARY_DIR}/wine-prefix ${QUARROW_WINE})
 endif()
