@@ -72,6 +72,10 @@ arm64:
 	@echo "aarch64 Linux program: $(ARM64_BUILD)/quarrow"
 
 # The same builds with their unit tests, run under Wine and qemu-aarch64.
+# Under qemu the threads tests are left out: qemu runs ARM's memory order on
+# the host's stronger one, so there they prove nothing that x86-64 does not,
+# and they take some twenty minutes of emulation.
+ARM64_TEST_EXCLUDE ?= ^ParallelSieve\.
 windows-test:
 	@scripts/install-cross-deps.sh windows-test
 	$(CROSS_CONFIGURE) -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake -DQUARROW_TESTS=ON
@@ -82,7 +86,7 @@ arm64-test:
 	@scripts/install-cross-deps.sh arm64-test
 	$(CROSS_CONFIGURE) -S . -B $(ARM64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-aarch64.cmake -DQUARROW_TESTS=ON
 	cmake --build $(ARM64_BUILD) -j $(JOBS)
-	ctest --test-dir $(ARM64_BUILD) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(ARM64_BUILD) --output-on-failure -j $(JOBS) -E '$(ARM64_TEST_EXCLUDE)'
 
 clean:
 	rm -rf $(BUILD) build-bench build-package $(WINDOWS_BUILD) $(ARM64_BUILD)
