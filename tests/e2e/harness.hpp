@@ -23,9 +23,11 @@ namespace e2e {
 using namespace std::chrono_literals;
 
 // The program under test and the sample data file shipped with the sources.
+// The environment variable QUARROW_E2E_PROGRAM, when set, names another
+// program to test (a cross-built one).
 std::string quarrow_binary();
 // What runs the program when it cannot run by itself (Wine for a Windows
-// build), or empty.
+// build), named by QUARROW_E2E_LAUNCHER; empty by default.
 std::string quarrow_launcher();
 std::filesystem::path example_data_file();
 
