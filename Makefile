@@ -72,6 +72,8 @@ arm64:
 	@echo "aarch64 Linux program: $(ARM64_BUILD)/quarrow"
 
 # The same builds with their unit tests, run under Wine and qemu-aarch64.
+# Under Wine one test is left out: it needs Linux's /dev/full.
+WINDOWS_TEST_EXCLUDE ?= ^ReportFactor\.UnwritableFileStopsTheRunAndKeepsThePair$$
 # Under qemu the threads tests are left out: qemu runs ARM's memory order on
 # the host's stronger one, so there they prove nothing that x86-64 does not,
 # and they take some twenty minutes of emulation.
@@ -80,7 +82,8 @@ windows-test:
 	@scripts/install-cross-deps.sh windows-test
 	$(CROSS_CONFIGURE) -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake -DQUARROW_TESTS=ON
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
-	ctest --test-dir $(WINDOWS_BUILD) --output-on-failure -j $(JOBS)
+	WINEPREFIX=$(abspath $(WINDOWS_BUILD))/wine-prefix scripts/wine-tests.sh \
+	  ctest --test-dir $(WINDOWS_BUILD) --output-on-failure -j $(JOBS) -E '$(WINDOWS_TEST_EXCLUDE)'
 
 arm64-test:
 	@scripts/install-cross-deps.sh arm64-test

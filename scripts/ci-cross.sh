@@ -14,6 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 started=$SECONDS
+scratch=""
 
 native_build=${QUARROW_DEFAULT_BUILD:-build}
 windows_build=build-windows
@@ -44,6 +45,11 @@ wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 [ -x "$wine" ] || fail "no wine64"
 export WINEPREFIX="$root/$windows_build/wine-prefix" WINEDEBUG=-all
 windows_bin="$root/$windows_build/quarrow.exe"
+# One wineserver for every Wine run below (see scripts/wine-tests.sh).
+wineserver=$(command -v wineserver64 || echo /usr/lib/wine/wineserver64)
+"$wineserver" -p
+scratch=$(mktemp -d)
+trap '"$wineserver" -k 2>/dev/null; [ -n "${QUARROW_KEEP_SCRATCH:-}" ] || rm -rf "$scratch"' EXIT
 
 # The native build's harness, pointed at quarrow.exe and Wine.
 if [ ! -x "$native_build/tests/e2e/e2e_tests" ]; then
@@ -57,9 +63,6 @@ linux_only='^E2ePlatform\.|^E2eNoLoss\.FileSizeLimitIsAFailedWrite$'
 QUARROW_E2E_PROGRAM="$windows_bin" QUARROW_E2E_LAUNCHER="$wine" \
   ctest --test-dir "$native_build" -R '^E2e' -E "$linux_only" --output-on-failure -j 2
 note "end-to-end tests passed with quarrow.exe under Wine"
-
-scratch=$(mktemp -d)
-trap '[ -n "${QUARROW_KEEP_SCRATCH:-}" ] || rm -rf "$scratch"' EXIT
 
 # fresh_dir <name>: a scratch working directory holding the example data.
 fresh_dir() {
