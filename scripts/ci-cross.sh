@@ -48,6 +48,7 @@ windows_bin="$root/$windows_build/quarrow.exe"
 # One wineserver for every Wine run below (see scripts/wine-tests.sh).
 wineserver=$(command -v wineserver64 || echo /usr/lib/wine/wineserver64)
 "$wineserver" -p
+"$wine" wineboot </dev/null >/dev/null 2>&1
 scratch=$(mktemp -d)
 trap '"$wineserver" -k 2>/dev/null; [ -n "${QUARROW_KEEP_SCRATCH:-}" ] || rm -rf "$scratch"' EXIT
 

@@ -8,8 +8,13 @@ set -uo pipefail
 : "${WINEPREFIX:?set WINEPREFIX}"
 export WINEPREFIX WINEDEBUG=${WINEDEBUG:--all}
 server=$(command -v wineserver64 || command -v wineserver || echo /usr/lib/wine/wineserver64)
-[ -d "$WINEPREFIX" ] || "$(command -v wine64 || echo /usr/lib/wine/wine64)" wineboot -i >/dev/null 2>&1
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 "$server" -p
+# The first program of a server session starts Wine's own services, which
+# live as long as the server and keep the standard streams they were given:
+# started here with none, they cannot hold a test's output pipe open (the
+# test runner would wait for them).
+"$wine" wineboot </dev/null >/dev/null 2>&1
 status=0
 "$@" || status=$?
 "$server" -k || true
