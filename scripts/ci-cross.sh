@@ -9,12 +9,20 @@
 #  2. aarch64 Linux: the unit tests under qemu-aarch64, golden and oracle
 #     tests included; a short range of ../shared/data/Vesk-50M.dat leaves the
 #     same factor files as the x86-64 build.
-# Usage: scripts/ci-cross.sh   (from anywhere; installs and builds what it needs)
+# Usage: scripts/ci-cross.sh [windows|arm64]   (both by default; from anywhere;
+# installs and builds what it needs)
 set -euo pipefail
+run_windows=yes
+run_arm64=yes
+case "${1:-}" in
+  "") ;;
+  windows) run_arm64=no ;;
+  arm64) run_windows=no ;;
+  *) echo "usage: $0 [windows|arm64]" >&2; exit 2 ;;
+esac
 cd "$(dirname "$0")/.."
 root=$(pwd)
 started=$SECONDS
-scratch=""
 
 native_build=${QUARROW_DEFAULT_BUILD:-build}
 windows_build=build-windows
@@ -37,33 +45,9 @@ if [ ! -x "$native_build/quarrow" ]; then
 fi
 linux_bin="$root/$native_build/quarrow"
 
-# --- 1. Windows --------------------------------------------------------------
-make --no-print-directory windows-test
-note "Windows unit tests passed under Wine"
-
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-[ -x "$wine" ] || fail "no wine64"
-export WINEPREFIX="$root/$windows_build/wine-prefix" WINEDEBUG=-all
-windows_bin="$root/$windows_build/quarrow.exe"
-# One wineserver for every Wine run below (see scripts/wine-tests.sh).
-wineserver=$(command -v wineserver64 || echo /usr/lib/wine/wineserver64)
-"$wineserver" -p
-"$wine" wineboot </dev/null >/dev/null 2>&1
 scratch=$(mktemp -d)
-trap '"$wineserver" -k 2>/dev/null; [ -n "${QUARROW_KEEP_SCRATCH:-}" ] || rm -rf "$scratch"' EXIT
-
-# The native build's harness, pointed at quarrow.exe and Wine.
-if [ ! -x "$native_build/tests/e2e/e2e_tests" ]; then
-  cmake -S . -B "$native_build" -G Ninja -DQUARROW_TESTS=ON >/dev/null
-  cmake --build "$native_build" --target e2e_tests
-fi
-# Left out under Wine, as Linux-only: the nice levels read back from /proc,
-# and the runs under a file-size limit (RLIMIT_FSIZE and SIGXFSZ have no
-# Windows counterpart; a full disk, imitated with /dev/full, still runs).
-linux_only='^E2ePlatform\.|^E2eNoLoss\.FileSizeLimitIsAFailedWrite$'
-QUARROW_E2E_PROGRAM="$windows_bin" QUARROW_E2E_LAUNCHER="$wine" \
-  ctest --test-dir "$native_build" -R '^E2e' -E "$linux_only" --output-on-failure -j 2
-note "end-to-end tests passed with quarrow.exe under Wine"
+wineserver=""
+trap '[ -z "$wineserver" ] || "$wineserver" -k 2>/dev/null; [ -n "${QUARROW_KEEP_SCRATCH:-}" ] || rm -rf "$scratch"' EXIT
 
 # fresh_dir <name>: a scratch working directory holding the example data.
 fresh_dir() {
@@ -108,6 +92,33 @@ same_files() {
     esac
   done
 }
+
+# --- 1. Windows --------------------------------------------------------------
+if [ "$run_windows" = yes ]; then
+make --no-print-directory windows-test
+note "Windows unit tests passed under Wine"
+
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+[ -x "$wine" ] || fail "no wine64"
+export WINEPREFIX="$root/$windows_build/wine-prefix" WINEDEBUG=-all
+windows_bin="$root/$windows_build/quarrow.exe"
+# One wineserver for every Wine run below (see scripts/wine-tests.sh).
+wineserver=$(command -v wineserver64 || echo /usr/lib/wine/wineserver64)
+"$wineserver" -p
+"$wine" wineboot </dev/null >/dev/null 2>&1
+
+# The native build's harness, pointed at quarrow.exe and Wine.
+if [ ! -x "$native_build/tests/e2e/e2e_tests" ]; then
+  cmake -S . -B "$native_build" -G Ninja -DQUARROW_TESTS=ON >/dev/null
+  cmake --build "$native_build" --target e2e_tests
+fi
+# Left out under Wine, as Linux-only: the nice levels read back from /proc,
+# and the runs under a file-size limit (RLIMIT_FSIZE and SIGXFSZ have no
+# Windows counterpart; a full disk, imitated with /dev/full, still runs).
+linux_only='^E2ePlatform\.|^E2eNoLoss\.FileSizeLimitIsAFailedWrite$'
+QUARROW_E2E_PROGRAM="$windows_bin" QUARROW_E2E_LAUNCHER="$wine" \
+  ctest --test-dir "$native_build" -R '^E2e' -E "$linux_only" --output-on-failure -j 2
+note "end-to-end tests passed with quarrow.exe under Wine"
 
 # Straight runs: the same console output and the same files.
 range=(1000000000 1004000000)
@@ -192,7 +203,10 @@ grep -q '^Error: another quarrow is running in this directory' "$dir/second.log"
   fail "a second start under Wine was not refused by the lock: $(tail -n 3 "$dir/second.log")"
 note "a second start under Wine is refused by the lock"
 
+fi
+
 # --- 2. aarch64 ---------------------------------------------------------------
+if [ "$run_arm64" = yes ]; then
 make --no-print-directory arm64-test
 note "aarch64 unit tests passed under qemu"
 
@@ -214,4 +228,5 @@ b="$scratch/big-aarch64"
 diff <(normalise "$a/stdout.log") <(normalise "$b/stdout.log") || fail "aarch64 standard output differs"
 same_files "$a" "$b"
 note "aarch64 run on Vesk-50M.dat: same output and factor files as x86-64 ($(wc -l <"$a/fact.txt") factors)"
+fi
 note "all checks passed"
