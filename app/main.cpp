@@ -82,6 +82,7 @@ int run(int argc, char** argv) {
 // Under a volunteer-computing client the program starts and ends through the
 // client's runtime, which learns the exit status that way.
 int main(int argc, char** argv) {
+  common::prepare_console();
   common::ignore_file_size_signal();
   common::host_init();
   return common::host_finish(run(argc, argv));

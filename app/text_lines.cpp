@@ -1,10 +1,6 @@
 #include "app/text_lines.hpp"
 
-#include <cerrno>
-
-#include <sys/stat.h>
-
-#include "common/host_api.hpp"
+#include "common/file_io.hpp"
 #include "common/parse_u64.hpp"
 
 namespace app {
@@ -33,9 +29,6 @@ std::optional<common::u64> range_value(std::string_view line) {
   return common::parse_u64(line.substr(5));
 }
 
-bool file_present(const std::string& name) {
-  struct stat info {};
-  return ::lstat(common::resolve_file_name(name).c_str(), &info) == 0 || errno != ENOENT;
-}
+bool file_present(const std::string& name) { return common::path_present(name); }
 
 }  // namespace app

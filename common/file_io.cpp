@@ -104,4 +104,9 @@ std::optional<std::string> read_file(const std::string& path) {
   return content;
 }
 
+bool path_present(const std::string& path) {
+  struct stat info {};
+  return ::lstat(resolve_file_name(path).c_str(), &info) == 0 || errno != ENOENT;
+}
+
 }  // namespace common

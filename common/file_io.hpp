@@ -24,4 +24,8 @@ bool replace_file(const std::string& path, std::string_view content);
 // The whole content of `path`, or nothing if it cannot be opened or read.
 std::optional<std::string> read_file(const std::string& path);
 
+// Whether something stands at `path`: false only when the name is certainly
+// free; a name that exists but cannot be examined counts as present.
+bool path_present(const std::string& path);
+
 }  // namespace common

@@ -48,4 +48,6 @@ void ignore_file_size_signal() {
 #endif
 }
 
+void prepare_console() {}
+
 }  // namespace common

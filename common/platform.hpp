@@ -1,8 +1,10 @@
 // Scheduling priority of the process and of the calling thread.
 // The command line selects one of five process classes and one of six thread
 // priorities by index; this layer maps them onto POSIX nice levels and the
-// Linux idle scheduling class. Failures are ignored: a system that refuses a
-// priority leaves the program running at whatever priority it has.
+// Linux idle scheduling class (platform.cpp), or onto the Windows priority
+// classes and thread levels of the same names (platform_windows.cpp, where
+// the two nice functions do not exist). Failures are ignored: a system that
+// refuses a priority leaves the program running at whatever priority it has.
 #pragma once
 #include "common/types.hpp"
 
@@ -24,5 +26,10 @@ void set_priority(u32 process_priority, u32 thread_priority);
 // mid-line; ignored, it fails like a write to a full disk, which every
 // writer already handles. Called once at start-up.
 void ignore_file_size_signal();
+
+// Called once before anything is printed. Standard output then writes
+// exactly the bytes the program gives it (LF line ends on every platform);
+// on POSIX systems there is nothing to do.
+void prepare_console();
 
 }  // namespace common

@@ -197,7 +197,7 @@ u32 PrimeSegment::rank(u32 i) const {
 // Ranks take one population count per factor note; a processor with the
 // POPCNT instruction gets a copy of this function that uses it (chosen once,
 // when the program is loaded).
-QUARROW_POPCNT_CLONES void PrimeSegment::sort_factors_by_prime() {
+QUARROW_POPCOUNT_CLONES void PrimeSegment::sort_factors_by_prime() {
   u32 running = 0;
   for (u32 w = 0; w < segment_words; ++w) {
     rank_base_[w] = running;

@@ -13,18 +13,8 @@
 #include <vector>
 
 #include "common/types.hpp"
+#include "modarith/cpu_clones.hpp"
 #include "primes/bucket_ring.hpp"
-
-// A POPCNT copy of a function beside the plain one, picked when the program
-// is loaded; x86-64 only, and not in a scalar-only build (which holds no
-// processor check) nor under ThreadSanitizer, whose instrumented resolver
-// would run before the sanitizer's run-time has started.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(QUARROW_SCALAR_ONLY) && \
-    !defined(__SANITIZE_THREAD__)
-#define QUARROW_POPCNT_CLONES __attribute__((target_clones("popcnt", "default")))
-#else
-#define QUARROW_POPCNT_CLONES
-#endif
 
 namespace primes {
 using common::i32;
@@ -69,9 +59,9 @@ class PrimeSegment {
   void presieve();
   void cross_off();
   void collect_factors();
-  // Cloned for POPCNT on x86-64; clang wants the clones declared before the
-  // first call.
-  QUARROW_POPCNT_CLONES void sort_factors_by_prime();
+  // Cloned for POPCNT where the loader can choose (modarith/cpu_clones.hpp);
+  // clang wants the clones declared before the first call.
+  QUARROW_POPCOUNT_CLONES void sort_factors_by_prime();
   u32 rank(u32 i) const;
 
   u64 base_ = 0;

@@ -24,8 +24,13 @@ TEST(ProgressReport, DurationsAreTruncatedToTheirTwoLargestUnits) {
 
 // Local time is UTC here, so the finish times can be written down.
 TEST(ProgressReport, EstimateLineCountsTheShareFromTheRangeStartAndTheRateFromThisRun) {
+#ifdef _WIN32
+  ::_putenv_s("TZ", "UTC0");
+  ::_tzset();
+#else
   ::setenv("TZ", "UTC", 1);
   ::tzset();
+#endif
   const std::time_t midnight = 1796947200;  // 2026-12-11 00:00:00 UTC
   constexpr u64 start = 1000000000000;
   struct Case {

@@ -8,13 +8,12 @@
 #include <gtest/gtest.h>
 
 #include "common/file_io.hpp"
+#include "tests/fresh_dir.hpp"
 
 class ScratchDir : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quarrow_app_XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    dir_ = test_support::make_fresh_dir("quarrow_app_");
     old_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_);
   }

@@ -17,7 +17,20 @@ namespace e2e {
 
 namespace fs = std::filesystem;
 
-std::string quarrow_binary() { return QUARROW_BINARY; }
+namespace {
+
+// The environment may name another program (and its launcher) than the one
+// this harness was built for, so that one build of the harness can run a
+// cross-built program too.
+std::string setting(const char* variable, const char* built_in) {
+  const char* value = std::getenv(variable);
+  return value != nullptr && *value != '\0' ? value : built_in;
+}
+
+}  // namespace
+
+std::string quarrow_binary() { return setting("QUARROW_E2E_PROGRAM", QUARROW_BINARY); }
+std::string quarrow_launcher() { return setting("QUARROW_E2E_LAUNCHER", ""); }
 fs::path example_data_file() { return fs::path(QUARROW_SOURCE_DIR) / "examples" / "Vesk.dat"; }
 
 std::vector<std::string> split_lines(const std::string& text) {
@@ -145,8 +158,9 @@ BackgroundRun WorkDir::start(const std::vector<std::string>& args, const std::st
 
   // Everything the child needs is prepared before the fork: after it only
   // async-signal-safe calls are made.
-  const std::string binary = quarrow_binary();
-  std::vector<std::string> argv_text{binary};
+  std::vector<std::string> argv_text;
+  if (!quarrow_launcher().empty()) argv_text.push_back(quarrow_launcher());
+  argv_text.push_back(quarrow_binary());
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& text : argv_text) argv.push_back(text.data());

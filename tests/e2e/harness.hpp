@@ -4,7 +4,10 @@
 // it printed, its exit status and the files it left behind.
 //
 // Processes are started with fork/exec (no shell, so no quoting), and every
-// run has a deadline after which it is killed, so no test can hang.
+// run has a deadline after which it is killed, so no test can hang. A
+// launcher, when configured, is exec'd with the program as its first
+// argument; it must run the program in its own process (as Wine does), so
+// that a kill reaches the program itself.
 #pragma once
 #include <sys/types.h>
 
@@ -20,7 +23,12 @@ namespace e2e {
 using namespace std::chrono_literals;
 
 // The program under test and the sample data file shipped with the sources.
+// The environment variable QUARROW_E2E_PROGRAM, when set, names another
+// program to test (a cross-built one).
 std::string quarrow_binary();
+// What runs the program when it cannot run by itself (Wine for a Windows
+// build), named by QUARROW_E2E_LAUNCHER; empty by default.
+std::string quarrow_launcher();
 std::filesystem::path example_data_file();
 
 struct RunResult {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
+
+#include "tests/fresh_dir.hpp"
 
 namespace sievedata_test {
 namespace fs = std::filesystem;
@@ -19,9 +19,7 @@ namespace fs = std::filesystem;
 class ScratchDir {
  public:
   ScratchDir() : previous_(fs::current_path()) {
-    std::string pattern = (fs::temp_directory_path() / "quarrow_sievedata_XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    dir_ = pattern;
+    dir_ = test_support::make_fresh_dir("quarrow_sievedata_");
     fs::current_path(dir_);
   }
   ~ScratchDir() {
