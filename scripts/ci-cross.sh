@@ -70,12 +70,14 @@ run_in() {
   echo "$status" >"$dir/exit_status"
 }
 
-# The speed and time figures differ from run to run; everything else is kept.
+# The speed and time figures differ from run to run, and the kernel set with
+# the processor; everything else is kept.
 normalise() {
   sed -E -e 's/^(p = [0-9]+ @ )([0-9]+|\?\?\?)kp\/s$/\1RATEkp\/s/' \
     -e 's/^(pmin=[0-9]+ @ )[0-9]+ kp\/s$/\1RATE kp\/s/' \
     -e 's/^Total time: -?[0-9]+ ms$/Total time: T ms/' \
-    -e 's/^[0-9]+kp\/s\.$/RATEkp\/s./' "$1"
+    -e 's/^[0-9]+kp\/s\.$/RATEkp\/s./' \
+    -e 's/^Using (AVX-512 IFMA|scalar) kernels$/Using KERNELS kernels/' "$1"
 }
 
 # same_files <dir> <dir>: the same file names, and equal files (the status

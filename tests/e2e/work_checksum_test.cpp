@@ -17,10 +17,12 @@ std::string join_lines(const std::vector<std::string>& lines, std::size_t count)
 }
 
 TEST(E2eWorkChecksum, ResumedFromEveryPairOfHalves) {
-  const std::vector<std::string> range{"-c", "-i", "500000", "1000000000", "1004000000"};
+  // Normal priority and a long deadline: at the idle default a loaded
+  // machine (or the sanitizer build) can starve the run past the usual one.
+  const std::vector<std::string> range{"-p", "2", "-c", "-i", "500000", "1000000000", "1004000000"};
   WorkDir straight;
   straight.copy_example_data();
-  const RunResult reference = straight.run(range);
+  const RunResult reference = straight.run(range, "", 300s);
   ASSERT_EQ(reference.exit_status, 0) << reference.out;
   const std::vector<std::string> result = straight.read_lines("checksum.txt");
   ASSERT_EQ(result.size(), 1u);
@@ -50,7 +52,7 @@ TEST(E2eWorkChecksum, ResumedFromEveryPairOfHalves) {
     dir.copy_example_data();
     dir.write("VeskStatus.dat", join_lines(status, c.status_lines));
     if (c.with_state) dir.write("VeskChecksum.dat", state);
-    const RunResult run = dir.run({"-c"});
+    const RunResult run = dir.run({"-p", "2", "-c"}, "", 300s);
     ASSERT_EQ(run.exit_status, 0) << c.what << "\n" << run.out;
     EXPECT_EQ(run.out.find(restart) != std::string::npos, c.restarts) << c.what << "\n" << run.out;
     EXPECT_EQ(dir.read_lines("checksum.txt"), result) << c.what;
@@ -63,14 +65,14 @@ TEST(E2eWorkChecksum, ResumedFromEveryPairOfHalves) {
 
 // A directory where the program must write a file makes that write fail.
 TEST(E2eWorkChecksum, FilesThatCannotBeWritten) {
-  const std::vector<std::string> range{"-c", "-i", "500000", "1000000000", "1002000000"};
+  const std::vector<std::string> range{"-p", "2", "-c", "-i", "500000", "1000000000", "1002000000"};
   {
     // No checksum half, so no status half either: every save is skipped,
     // and a restart would begin the range again, never mix.
     WorkDir dir;
     dir.copy_example_data();
     std::filesystem::create_directory(dir.path() / "VeskChecksum.dat.tmp");
-    const RunResult run = dir.run(range);
+    const RunResult run = dir.run(range, "", 300s);
     EXPECT_EQ(run.exit_status, 0) << run.out;
     EXPECT_NE(run.out.find("Warning: could not write VeskChecksum.dat; this progress save is skipped\n"),
               std::string::npos)
@@ -83,7 +85,7 @@ TEST(E2eWorkChecksum, FilesThatCannotBeWritten) {
     WorkDir dir;
     dir.copy_example_data();
     std::filesystem::create_directory(dir.path() / "checksum.txt");
-    const RunResult run = dir.run(range);
+    const RunResult run = dir.run(range, "", 300s);
     EXPECT_EQ(run.exit_status, 1) << run.out;
     const std::vector<std::string> lines = after_banner(run);
     ASSERT_FALSE(lines.empty());
@@ -97,7 +99,7 @@ TEST(E2eWorkChecksum, OnlyOnRequest) {
   WorkDir dir;
   dir.copy_example_data();
   dir.write("VeskChecksum.dat", "not a checksum file\n");
-  const RunResult run = dir.run({"-i", "500000", "1000000000", "1001000000"});
+  const RunResult run = dir.run({"-p", "2", "-i", "500000", "1000000000", "1001000000"}, "", 300s);
   ASSERT_EQ(run.exit_status, 0) << run.out;
   EXPECT_FALSE(dir.exists("checksum.txt"));
   EXPECT_EQ(dir.read("VeskChecksum.dat"), "not a checksum file\n");
