@@ -19,6 +19,7 @@
 #include "app/parallel_sieve.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <condition_variable>
 #include <limits>
@@ -33,6 +34,7 @@
 #include "primes/prime_iterator.hpp"
 #include "primes/prime_segment.hpp"
 #include "search/factor_search.hpp"
+#include "search/order2.hpp"
 
 namespace app {
 namespace {
@@ -136,17 +138,36 @@ void search_segment(const search::SearchSetup& setup, const sievedata::SieveTabl
   report.first_above_pmax = 0;
   context.counters = search::Counters{};
   context.work = search::WorkChecksum{};
-  for (u32 i = segment.next_prime_index(0); i < segment_odd_count; i = segment.next_prime_index(i + 1)) {
-    const u64 p = base + 2 * u64{i} + 1;
-    if (p > range.pmax) {
-      report.first_above_pmax = p;
-      break;
+  // The primes go through the order of 2 a batch at a time (their powers
+  // side by side), then one by one through the rest of the test, in
+  // ascending order as before.
+  std::array<u64, search::order_batch_size> primes;
+  std::array<std::span<const u32>, search::order_batch_size> factor_lists;
+  std::array<u32, search::order_batch_size> bits;
+  u32 i = segment.next_prime_index(0);
+  bool past_pmax = false;
+  while (i < segment_odd_count && !past_pmax) {
+    u32 count = 0;
+    for (; i < segment_odd_count && count < search::order_batch_size; i = segment.next_prime_index(i + 1)) {
+      const u64 p = base + 2 * u64{i} + 1;
+      if (p > range.pmax) {
+        report.first_above_pmax = p;
+        past_pmax = true;
+        break;
+      }
+      primes[count] = p;
+      factor_lists[count] = segment.factors(i);
+      bits[count++] = i;
     }
-    const search::WorkChecksum counted = context.work;
-    search::test_idea(context, setup, table, p, segment.factors(i));
-    if (p <= range.counted_through) context.work = counted;
-    report.hits.insert(report.hits.end(), context.hits.begin(), context.hits.end());
-    report.tested[i >> 6] |= u64{1} << (i & 63);
+    if (count == 0) break;
+    search::order2_batch(context, table, primes.data(), factor_lists.data(), count);
+    for (u32 b = 0; b < count; ++b) {
+      const search::WorkChecksum counted = context.work;
+      search::test_idea_in_batch(context, setup, table, b);
+      if (primes[b] <= range.counted_through) context.work = counted;
+      report.hits.insert(report.hits.end(), context.hits.begin(), context.hits.end());
+      report.tested[bits[b] >> 6] |= u64{1} << (bits[b] & 63);
+    }
   }
   report.counters = context.counters;
   report.work = context.work;

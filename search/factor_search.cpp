@@ -144,13 +144,11 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
   return slot_mask;
 }
 
-void test_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p,
-               std::span<const u32> sieve_factors) {
-  ctx.hits.clear();
-  ++ctx.counters.tested_p;
-  ctx.mod = modarith::make_mod_context(p);
+namespace {
 
-  const u64 ord = order2(ctx, table, p, sieve_factors);
+// test_idea once the order (or a multiple) of 2 mod p is known.
+void test_with_order(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p,
+                     u64 ord) {
   SlotMask slot_mask = filter_slots(ctx, setup, table, p, ord);
   ctx.work.add(p, ord, slot_mask);
   if (slot_mask == 0) {
@@ -163,6 +161,27 @@ void test_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Si
   // alone.
   if (!ctx.general_scan_only && setup.n_step_lcm != 0 && sph_idea(ctx, setup, table, p, ord, slot_mask)) return;
   check_factors(ctx, table, p, slot_mask);
+}
+
+}  // namespace
+
+void test_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p,
+               std::span<const u32> sieve_factors) {
+  ctx.hits.clear();
+  ++ctx.counters.tested_p;
+  ctx.mod = modarith::make_mod_context(p);
+  const u64 ord = order2(ctx, table, p, sieve_factors);
+  test_with_order(ctx, setup, table, p, ord);
+}
+
+void test_idea_in_batch(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u32 index) {
+  const OrderBatch& batch = ctx.order_batch;
+  ctx.hits.clear();
+  ++ctx.counters.tested_p;
+  ctx.mod = batch.mod[index];
+  ctx.sph_moduli = batch.moduli[index];
+  ctx.sph_moduli_count = batch.moduli_count[index];
+  test_with_order(ctx, setup, table, batch.mod[index].p, batch.ord[index]);
 }
 
 }  // namespace search

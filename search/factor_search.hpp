@@ -21,6 +21,10 @@ SearchSetup prepare_search(const sievedata::SieveTable& table);
 void test_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p,
                std::span<const u32> sieve_factors);
 
+// test_idea for the prime `index` of ctx.order_batch, whose order
+// order2_batch has found: the same hits and counters.
+void test_idea_in_batch(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u32 index);
+
 // The slot filter of test_idea: bit j is set when slot j can hold some
 // n = n_offset (mod n_step) with p | k*2^n+1, given `ord`, the order of 2
 // mod p or a multiple of it. Counts every other slot in whacked_k (slots

@@ -20,6 +20,7 @@
 #include <bit>
 
 #include "modarith/modmul.hpp"
+#include "modarith/order_parts.hpp"
 #include "search/order2.hpp"
 
 namespace search {
@@ -109,9 +110,23 @@ u32 build_moduli_list(std::span<const u32> factors, u32 lim, std::span<u32> modu
   return count;
 }
 
-u64 order2(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, std::span<const u32> sieve_factors) {
-  // Every entry divides p - 1 < 2^50, so there are fewer than 50.
+namespace {
+
+// p - 1 factored and the parts of its order still to decide: one per prime
+// factor, except the 2 when Euler's criterion has decided it.
+struct OrderPlan {
   std::array<u32, max_moduli> factors;
+  u32 count = 0;
+  u32 twos = 0;
+  u32 twos_dropped = 0;  // copies of 2 the order does not need, when decided
+  u32 runs = 0;
+  std::array<u32, modarith::max_parallel_powers_of_2> run_start;
+};
+
+// Factors p - 1 and appends its parts to `parts` (at most
+// max_parallel_powers_of_2), each naming `context`. Returns their number.
+u32 plan_order(u64 p, std::span<const u32> sieve_factors, u32 context, OrderPlan& plan, modarith::OrderPart* parts) {
+  std::array<u32, max_moduli>& factors = plan.factors;
   u32 count = 0;
 
   const u64 p_minus_1 = p - 1;
@@ -135,25 +150,17 @@ u64 order2(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, std::s
       factors[count++] = sieve_prime;
     }
   }
+  plan.count = count;
+  plan.twos = static_cast<u32>(twos);
 
-  // The q-part of the order is q^j for the smallest j with y^(q^j) = 1,
-  // y = 2^((p-1)/q^e) (y holds every other prime's full power, so its order
-  // is exactly that q-part). The e - j copies at the front of the run are
-  // the ones the order does not need. The powers y of all primes differ
-  // only in their exponent and are taken side by side; the few raisings to
-  // q that follow are short.
-  std::array<u32, modarith::max_parallel_powers_of_2> run_start;
-  std::array<u32, modarith::max_parallel_powers_of_2> run_length;
-  std::array<u64, modarith::max_parallel_powers_of_2> exps;
-  std::array<u64, modarith::max_parallel_powers_of_2> y;
   // The prime 2 needs no power unless p = 1 (mod 8): by Euler's criterion
   // 2^((p-1)/2) is the symbol (2/p), which is -1 for p = 3, 5 (mod 8), so
-  // the order keeps every 2 (j = e), and +1 for p = 7 (mod 8), where p - 1
-  // has a single 2 that the order drops (j = 0).
+  // the order keeps every 2, and +1 for p = 7 (mod 8), where p - 1 has a
+  // single 2 that the order drops.
   const bool twos_decided = twos != 0 && (p & 7) != 1;
-  const u32 twos_needed = (p & 7) == 7 ? 0 : static_cast<u32>(twos);
+  plan.twos_dropped = twos_decided && (p & 7) == 7 ? plan.twos : 0;
   u32 runs = 0;
-  for (u32 i = twos_decided ? static_cast<u32>(twos) : 0; i < count;) {
+  for (u32 i = twos_decided ? plan.twos : 0; i < count;) {
     const u32 prime = factors[i];
     u32 run_end = i + 1;
     u64 power = prime;
@@ -161,35 +168,71 @@ u64 order2(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, std::s
       ++run_end;
       power *= prime;  // divides p - 1: no overflow
     }
-    run_start[runs] = i;
-    run_length[runs] = run_end - i;
-    exps[runs] = p_minus_1 / power;
+    plan.run_start[runs] = i;
+    parts[runs] = modarith::OrderPart{p_minus_1 / power, context, prime, run_end - i};
     ++runs;
     i = run_end;
   }
-  modarith::pow2mod_many(ctx.mod, exps.data(), y.data(), runs);
+  plan.runs = runs;
+  return runs;
+}
 
-  u64 o = p_minus_1;
-  if (twos_decided) {
-    for (u32 c = 0; c < static_cast<u32>(twos) - twos_needed; ++c) {
-      o /= 2;
-      factors[c] = 0;
-    }
+// The order from the parts' answers (copies of a prime the order does not
+// need become 0 in the factor list), and the moduli list built from what
+// is left.
+u64 finish_order(u64 p, OrderPlan& plan, const modarith::OrderPart* parts, const u32* needed, u32 lim,
+                 std::span<u32> moduli, u32& moduli_count) {
+  u64 o = p - 1;
+  for (u32 c = 0; c < plan.twos_dropped; ++c) {
+    o /= 2;
+    plan.factors[c] = 0;
   }
-  for (u32 r = 0; r < runs; ++r) {
-    const u32 prime = factors[run_start[r]];
-    const u32 e = run_length[r];
-    u32 j = 0;
-    for (u64 z = y[r]; z != 1 && j < e; ++j) z = modarith::powmod(ctx.mod, z, prime);
-    for (u32 c = 0; c < e - j; ++c) {
+  for (u32 r = 0; r < plan.runs; ++r) {
+    const u32 prime = parts[r].q;
+    for (u32 c = 0; c < parts[r].copies - needed[r]; ++c) {
       o /= prime;
-      factors[run_start[r] + c] = 0;
+      plan.factors[plan.run_start[r] + c] = 0;
     }
   }
-
-  ctx.sph_moduli_count = build_moduli_list(std::span<const u32>(factors.data(), count),
-                                           moduli_limit(table.n_min, table.n_max), ctx.sph_moduli);
+  moduli_count = build_moduli_list(std::span<const u32>(plan.factors.data(), plan.count), lim, moduli);
   return o;
+}
+
+}  // namespace
+
+u64 order2(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, std::span<const u32> sieve_factors) {
+  OrderPlan plan;
+  std::array<modarith::OrderPart, modarith::max_parallel_powers_of_2> parts;
+  std::array<u32, modarith::max_parallel_powers_of_2> needed;
+  const u32 runs = plan_order(p, sieve_factors, 0, plan, parts.data());
+  modarith::order_parts_with(ctx.wide(), &ctx.mod, parts.data(), runs, needed.data());
+  return finish_order(p, plan, parts.data(), needed.data(), moduli_limit(table.n_min, table.n_max), ctx.sph_moduli,
+                      ctx.sph_moduli_count);
+}
+
+void order2_batch(SearchContext& ctx, const sievedata::SieveTable& table, const u64* primes,
+                  const std::span<const u32>* sieve_factors, u32 count) {
+  OrderBatch& batch = ctx.order_batch;
+  std::array<OrderPlan, order_batch_size> plans;
+  std::array<modarith::OrderPart, order_batch_size * modarith::max_parallel_powers_of_2> parts;
+  std::array<u32, order_batch_size * modarith::max_parallel_powers_of_2> needed;
+  std::array<u32, order_batch_size + 1> first_part;
+  u32 total = 0;
+  bool wide = ctx.wide_kernels;
+  batch.count = count;
+  for (u32 i = 0; i < count; ++i) {
+    batch.mod[i] = modarith::make_mod_context(primes[i]);
+    wide = wide && primes[i] < common::p_ceiling;
+    first_part[i] = total;
+    total += plan_order(primes[i], sieve_factors[i], i, plans[i], parts.data() + total);
+  }
+  first_part[count] = total;
+  modarith::order_parts_with(wide, batch.mod.data(), parts.data(), total, needed.data());
+  const u32 lim = moduli_limit(table.n_min, table.n_max);
+  for (u32 i = 0; i < count; ++i) {
+    batch.ord[i] = finish_order(primes[i], plans[i], parts.data() + first_part[i], needed.data() + first_part[i], lim,
+                                batch.moduli[i], batch.moduli_count[i]);
+  }
 }
 
 }  // namespace search

@@ -13,6 +13,14 @@ namespace search {
 // Rebuilds ctx.sph_moduli / ctx.sph_moduli_count. ctx.mod must be set for p.
 u64 order2(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, std::span<const u32> sieve_factors);
 
+// order2 for the primes primes[0..count) (count <= order_batch_size), with
+// sieve_factors[i] the sieve's list for primes[i]: their powers go through
+// the kernels together. Writes ctx.order_batch: for each prime its
+// ModContext, its order (or multiple) and its moduli list, the values
+// order2 gives for it alone.
+void order2_batch(SearchContext& ctx, const sievedata::SieveTable& table, const u64* primes,
+                  const std::span<const u32>* sieve_factors, u32 count);
+
 // Small factors are merged into one modulus until the product reaches this.
 inline constexpr u32 moduli_merge_target = 30000;
 // Prime factors above 2^24 never become moduli: their tables would not pay.

@@ -60,6 +60,19 @@ struct SearchSetup {
 // p <= 2^50) plus the closing 0.
 inline constexpr u32 max_moduli = 64;
 
+// Primes whose orders of 2 are found together: eight primes give some forty
+// long powers, enough independent chains to keep the multiplier busy.
+inline constexpr u32 order_batch_size = 8;
+
+// The orders of a batch of primes, for the per-prime tests that follow.
+struct OrderBatch {
+  u32 count = 0;
+  std::array<modarith::ModContext, order_batch_size> mod;
+  std::array<u64, order_batch_size> ord{};
+  std::array<std::array<u32, max_moduli + 1>, order_batch_size> moduli{};
+  std::array<u32, order_batch_size> moduli_count{};
+};
+
 struct SearchContext {
   // Takes the eight-lane kernels where the processor has them.
   SearchContext();
@@ -70,6 +83,8 @@ struct SearchContext {
   // Moduli of the order of 2 for the Pohlig-Hellman route, ending in 0.
   std::array<u32, max_moduli + 1> sph_moduli{};
   u32 sph_moduli_count = 0;
+  // The batch the segment loop is working through (order2_batch).
+  OrderBatch order_batch;
   // Hits of the prime under test, in the order they must be reported.
   std::vector<Hit> hits;
   Counters counters;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <map>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "search/order2.hpp"
@@ -192,6 +193,53 @@ TEST_F(Order2Test, ExactOrderWhenFactoredMultipleOtherwise) {
   EXPECT_GE(partial, 30u);
   EXPECT_GE(twos_removed, 20u);
   EXPECT_GE(odd_removed, 20u);
+}
+
+// The batch (all powers of several primes through the kernels together,
+// eight-lane where the processor has them) gives every prime the order and
+// moduli list it has alone: partial batches, the primes in any mix of
+// factor shapes, two tables.
+TEST_F(Order2Test, BatchGivesEveryPrimeItsOwnOrderAndModuli) {
+  const u64 seed = 20261210;
+  std::mt19937_64 rng(seed);
+  std::vector<Case> cases = constructed_cases(rng, 200);
+  std::vector<Case> more = random_cases(rng, 60);
+  cases.insert(cases.end(), more.begin(), more.end());
+  sievedata::SieveTable table;
+  table.n_min = 1000;
+  table.n_max = 3000000;
+
+  search::SearchContext batch_ctx;
+  const std::array<u32, 5> batch_sizes{8, 3, 1, 8, 5};
+  std::size_t next = 0;
+  for (u32 round = 0; next < cases.size(); ++round) {
+    const u32 count = std::min<u32>(batch_sizes[round % batch_sizes.size()], static_cast<u32>(cases.size() - next));
+    std::array<u64, search::order_batch_size> primes{};
+    std::array<std::span<const u32>, search::order_batch_size> lists{};
+    for (u32 i = 0; i < count; ++i) {
+      primes[i] = cases[next + i].p;
+      lists[i] = cases[next + i].sieve_list;
+    }
+    search::order2_batch(batch_ctx, table, primes.data(), lists.data(), count);
+    ASSERT_EQ(batch_ctx.order_batch.count, count);
+    for (u32 i = 0; i < count; ++i) {
+      const Case& c = cases[next + i];
+      SCOPED_TRACE(::testing::Message() << "seed " << seed << " p = " << c.p << " place " << i << " of " << count);
+      search::SearchContext alone;
+      alone.wide_kernels = false;
+      alone.mod = modarith::make_mod_context(c.p);
+      const u64 o = search::order2(alone, table, c.p, c.sieve_list);
+      EXPECT_EQ(batch_ctx.order_batch.mod[i].p, c.p);
+      EXPECT_EQ(batch_ctx.order_batch.ord[i], o);
+      if (c.fully_listed) {
+        EXPECT_EQ(o, order_of_two(c.p, c.p_minus_1));
+      }
+      const u32 moduli = batch_ctx.order_batch.moduli_count[i];
+      ASSERT_EQ(moduli, alone.sph_moduli_count);
+      for (u32 j = 0; j <= moduli; ++j) EXPECT_EQ(batch_ctx.order_batch.moduli[i][j], alone.sph_moduli[j]);
+    }
+    next += count;
+  }
 }
 
 TEST_F(Order2Test, SieveListThatDoesNotBelongToPNeverGivesAWrongOrder) {
