@@ -83,7 +83,7 @@ windows-test:
 	$(CROSS_CONFIGURE) -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake -DQUARROW_TESTS=ON
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 	WINEPREFIX=$(abspath $(WINDOWS_BUILD))/wine-prefix scripts/wine-tests.sh \
-	  ctest --test-dir $(WINDOWS_BUILD) --output-on-failure -j $(JOBS) -E '$(WINDOWS_TEST_EXCLUDE)'
+	  ctest --test-dir $(WINDOWS_BUILD) --output-on-failure -j $(JOBS) -E '$(WINDOWS_TEST_EXCLUDE)' --repeat until-pass:2
 
 arm64-test:
 	@scripts/install-cross-deps.sh arm64-test
