@@ -34,7 +34,6 @@
 #include "primes/prime_iterator.hpp"
 #include "primes/prime_segment.hpp"
 #include "search/factor_search.hpp"
-#include "search/order2.hpp"
 
 namespace app {
 namespace {
@@ -138,9 +137,9 @@ void search_segment(const search::SearchSetup& setup, const sievedata::SieveTabl
   report.first_above_pmax = 0;
   context.counters = search::Counters{};
   context.work = search::WorkChecksum{};
-  // The primes go through the order of 2 a batch at a time (their powers
-  // side by side), then one by one through the rest of the test, in
-  // ascending order as before.
+  // The primes go through the order of 2 and the slot filter a batch at a
+  // time (their powers side by side), then one by one through the rest of
+  // the test, in ascending order as before.
   std::array<u64, search::order_batch_size> primes;
   std::array<std::span<const u32>, search::order_batch_size> factor_lists;
   std::array<u32, search::order_batch_size> bits;
@@ -160,7 +159,7 @@ void search_segment(const search::SearchSetup& setup, const sievedata::SieveTabl
       bits[count++] = i;
     }
     if (count == 0) break;
-    search::order2_batch(context, table, primes.data(), factor_lists.data(), count);
+    search::start_batch(context, setup, table, primes.data(), factor_lists.data(), count);
     for (u32 b = 0; b < count; ++b) {
       const search::WorkChecksum counted = context.work;
       search::test_idea_in_batch(context, setup, table, b);

@@ -11,6 +11,7 @@
 
 #include "search/factor_search.hpp"
 
+#include "modarith/batch_powmod.hpp"
 #include "modarith/modmul.hpp"
 #include "modarith/wide_kernels.hpp"
 #include "search/known_table.hpp"
@@ -35,9 +36,23 @@ u32 gcd32(u32 a, u32 b) {
 
 SearchContext::SearchContext() : wide_kernels(modarith::wide_kernels_supported()) {}
 
-SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p,
-                      u64 ord) {
-  const modarith::ModContext& mod = ctx.mod;
+namespace {
+
+// The candidate slots whose power u^(ord/g) the filter still has to take,
+// each with its cofactor c and its slot.
+struct FilterSides {
+  std::array<u64, slot_count> u{};
+  std::array<u32, slot_count> c{};
+  std::array<u32, slot_count> slot{};
+  u32 count = 0;
+  u64 common_e = 0;
+};
+
+// The filter up to its side-by-side powers: returns the slots already
+// decided to stay, counts the ones ruled out in `whacked`, and leaves the
+// powers still to take in `sides`.
+SlotMask filter_begin(const modarith::ModContext& mod, const SearchSetup& setup, const sievedata::SieveTable& table,
+                      u64 p, u64 ord, FilterSides& sides, u64& whacked) {
   // g = gcd(ord, n_step_lcm), from one 64-bit remainder. Every step divides
   // n_step_lcm, so gcd(d, g) = gcd(d, ord) needs only 32-bit steps. Without
   // a common step (0) each slot takes its own remainder.
@@ -57,12 +72,9 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
   constexpr u32 small_cofactor = 256;
   const u64 common_e = g != 0 ? ord / g : 0;
   const u64 half_p_minus_1 = (p - 1) / 2;
-  std::array<u64, slot_count> u_side{};
-  std::array<u32, slot_count> c_side{};
-  std::array<u32, slot_count> slot_side{};
-  u32 side_count = 0;
+  sides.count = 0;
+  sides.common_e = common_e;
   SlotMask slot_mask = 0;
-  u64 whacked = 0;
   const u32 symbol_slots = setup.residue_symbols.slots();
   const KnownSymbols symbols = symbol_slots != 0 ? setup.residue_symbols.evaluate(p) : KnownSymbols{};
   for (int j = 0; j < slot_count; ++j) {
@@ -114,10 +126,10 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
     const u64 u = p - t;
     if (g != 0) {
       if (c < small_cofactor) {
-        u_side[side_count] = u;
-        c_side[side_count] = c;
-        slot_side[side_count] = static_cast<u32>(j);
-        ++side_count;
+        sides.u[sides.count] = u;
+        sides.c[sides.count] = c;
+        sides.slot[sides.count] = static_cast<u32>(j);
+        ++sides.count;
         continue;
       }
     }
@@ -128,28 +140,68 @@ SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sieved
       ++whacked;
     }
   }
-  if (side_count != 0) {
-    std::array<u64, slot_count> w{};
-    modarith::powmod_many_with(ctx.wide(), mod, u_side.data(), w.data(), side_count, common_e);
-    for (u32 i = 0; i < side_count; ++i) {
-      const u64 v = c_side[i] == 1 ? w[i] : modarith::powmod(mod, w[i], c_side[i]);
-      if (v == 1) {
-        slot_mask |= SlotMask{1} << slot_side[i];
-      } else {
-        ++whacked;
-      }
+  return slot_mask;
+}
+
+// The rest of the filter once w[i] = sides.u[i]^common_e are known.
+SlotMask filter_end(const modarith::ModContext& mod, const FilterSides& sides, const u64* w, u64& whacked) {
+  SlotMask slot_mask = 0;
+  for (u32 i = 0; i < sides.count; ++i) {
+    const u64 v = sides.c[i] == 1 ? w[i] : modarith::powmod(mod, w[i], sides.c[i]);
+    if (v == 1) {
+      slot_mask |= SlotMask{1} << sides.slot[i];
+    } else {
+      ++whacked;
     }
+  }
+  return slot_mask;
+}
+
+}  // namespace
+
+SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p,
+                      u64 ord) {
+  FilterSides sides;
+  u64 whacked = 0;
+  SlotMask slot_mask = filter_begin(ctx.mod, setup, table, p, ord, sides, whacked);
+  if (sides.count != 0) {
+    std::array<u64, slot_count> w{};
+    modarith::powmod_many_with(ctx.wide(), ctx.mod, sides.u.data(), w.data(), sides.count, sides.common_e);
+    slot_mask |= filter_end(ctx.mod, sides, w.data(), whacked);
   }
   ctx.counters.whacked_k += whacked;
   return slot_mask;
 }
 
+void start_batch(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, const u64* primes,
+                 const std::span<const u32>* sieve_factors, u32 count) {
+  order2_batch(ctx, table, primes, sieve_factors, count);
+  OrderBatch& batch = ctx.order_batch;
+  std::array<FilterSides, order_batch_size> sides;
+  std::array<modarith::BatchPower, order_batch_size * slot_count> powers;
+  std::array<u64, order_batch_size * slot_count> w;
+  u64 whacked = 0;
+  u32 total = 0;
+  bool wide = ctx.wide_kernels;
+  for (u32 i = 0; i < count; ++i) {
+    const modarith::ModContext& mod = batch.mod[i];
+    wide = wide && mod.p < common::p_ceiling;
+    batch.slot_mask[i] = filter_begin(mod, setup, table, mod.p, batch.ord[i], sides[i], whacked);
+    for (u32 s = 0; s < sides[i].count; ++s) powers[total++] = {sides[i].u[s], sides[i].common_e, i};
+  }
+  modarith::powmod_batch_with(wide, batch.mod.data(), powers.data(), total, w.data());
+  for (u32 i = 0, first = 0; i < count; first += sides[i].count, ++i) {
+    batch.slot_mask[i] |= filter_end(batch.mod[i], sides[i], w.data() + first, whacked);
+  }
+  ctx.counters.whacked_k += whacked;
+}
+
 namespace {
 
-// test_idea once the order (or a multiple) of 2 mod p is known.
-void test_with_order(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p,
-                     u64 ord) {
-  SlotMask slot_mask = filter_slots(ctx, setup, table, p, ord);
+// test_idea once the order (or a multiple) of 2 mod p and the filter's
+// slots are known.
+void test_with_mask(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p, u64 ord,
+                    SlotMask slot_mask) {
   ctx.work.add(p, ord, slot_mask);
   if (slot_mask == 0) {
     ++ctx.counters.whacked_p;
@@ -171,7 +223,7 @@ void test_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Si
   ++ctx.counters.tested_p;
   ctx.mod = modarith::make_mod_context(p);
   const u64 ord = order2(ctx, table, p, sieve_factors);
-  test_with_order(ctx, setup, table, p, ord);
+  test_with_mask(ctx, setup, table, p, ord, filter_slots(ctx, setup, table, p, ord));
 }
 
 void test_idea_in_batch(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u32 index) {
@@ -181,7 +233,7 @@ void test_idea_in_batch(SearchContext& ctx, const SearchSetup& setup, const siev
   ctx.mod = batch.mod[index];
   ctx.sph_moduli = batch.moduli[index];
   ctx.sph_moduli_count = batch.moduli_count[index];
-  test_with_order(ctx, setup, table, batch.mod[index].p, batch.ord[index]);
+  test_with_mask(ctx, setup, table, batch.mod[index].p, batch.ord[index], batch.slot_mask[index]);
 }
 
 }  // namespace search

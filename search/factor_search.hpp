@@ -21,8 +21,16 @@ SearchSetup prepare_search(const sievedata::SieveTable& table);
 void test_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p,
                std::span<const u32> sieve_factors);
 
-// test_idea for the prime `index` of ctx.order_batch, whose order
-// order2_batch has found: the same hits and counters.
+// The first steps of test_idea for the primes primes[0..count)
+// (count <= order_batch_size; sieve_factors[i] the sieve's list for
+// primes[i]): the orders of 2 (order2_batch) and the slot filter, their
+// powers through the kernels together. Fills ctx.order_batch and counts the
+// filter's whacked_k.
+void start_batch(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, const u64* primes,
+                 const std::span<const u32>* sieve_factors, u32 count);
+
+// test_idea for the prime `index` of ctx.order_batch after start_batch: the
+// same hits and, with start_batch, the same counters.
 void test_idea_in_batch(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u32 index);
 
 // The slot filter of test_idea: bit j is set when slot j can hold some

@@ -64,13 +64,16 @@ inline constexpr u32 max_moduli = 64;
 // long powers, enough independent chains to keep the multiplier busy.
 inline constexpr u32 order_batch_size = 8;
 
-// The orders of a batch of primes, for the per-prime tests that follow.
+// The orders of a batch of primes and their filtered slots, for the
+// per-prime tests that follow.
 struct OrderBatch {
   u32 count = 0;
   std::array<modarith::ModContext, order_batch_size> mod;
   std::array<u64, order_batch_size> ord{};
   std::array<std::array<u32, max_moduli + 1>, order_batch_size> moduli{};
   std::array<u32, order_batch_size> moduli_count{};
+  // The slots the filter keeps (start_batch).
+  std::array<SlotMask, order_batch_size> slot_mask{};
 };
 
 struct SearchContext {

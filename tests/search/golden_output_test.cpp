@@ -18,9 +18,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -175,6 +177,45 @@ std::string run_case(const std::string& name, const sievedata::SieveTable& table
   return line.str();
 }
 
+// The program tests its primes a batch at a time (orders and filter powers
+// of several primes side by side): the batches must give every prime the
+// hits the prime gets alone, and the same counters and proof of work.
+void expect_batches_match_single_primes(const sievedata::SieveTable& table, const std::vector<u64>& primes,
+                                        Mode mode, bool wide_kernels) {
+  const search::SearchSetup setup = search::prepare_search(table);
+  search::SearchContext single;
+  search::SearchContext batched;
+  for (search::SearchContext* ctx : {&single, &batched}) {
+    ctx->general_scan_only = mode == Mode::general_scan_only;
+    ctx->wide_kernels = wide_kernels;
+  }
+  std::vector<std::vector<u32>> lists;
+  for (u64 p : primes) lists.push_back(sieve_style_factors(p));
+  for (std::size_t first = 0; first < primes.size(); first += search::order_batch_size) {
+    // Full batches, and a short one at the end as a segment's last primes give.
+    const u32 count = static_cast<u32>(std::min<std::size_t>(search::order_batch_size, primes.size() - first));
+    std::array<std::span<const u32>, search::order_batch_size> spans;
+    for (u32 i = 0; i < count; ++i) spans[i] = lists[first + i];
+    search::start_batch(batched, setup, table, primes.data() + first, spans.data(), count);
+    for (u32 i = 0; i < count; ++i) {
+      const u64 p = primes[first + i];
+      search::test_idea(single, setup, table, p, lists[first + i]);
+      search::test_idea_in_batch(batched, setup, table, i);
+      ASSERT_EQ(batched.hits.size(), single.hits.size()) << "p = " << p;
+      for (std::size_t h = 0; h < single.hits.size(); ++h) {
+        EXPECT_EQ(batched.hits[h].p, single.hits[h].p);
+        EXPECT_EQ(batched.hits[h].slot, single.hits[h].slot);
+        EXPECT_EQ(batched.hits[h].n, single.hits[h].n);
+        EXPECT_EQ(batched.hits[h].xmod, single.hits[h].xmod);
+      }
+    }
+    EXPECT_EQ(batched.counters.tested_p, single.counters.tested_p);
+    EXPECT_EQ(batched.counters.whacked_k, single.counters.whacked_k);
+    EXPECT_EQ(batched.counters.whacked_p, single.counters.whacked_p);
+    EXPECT_TRUE(batched.work == single.work);
+  }
+}
+
 struct Stretch {
   std::string name;
   std::vector<u64> primes;
@@ -201,10 +242,14 @@ std::vector<std::string> run_file(const std::string& label, const char* path, co
                   run_case(label + " " + s.name, table, s.primes, mode, true));
       }
     }
+    expect_batches_match_single_primes(table, s.primes, Mode::as_run, modarith::wide_kernels_supported());
     mixed.insert(mixed.end(), s.primes.begin(), s.primes.begin() + std::min<std::size_t>(300, s.primes.size()));
   }
   const sievedata::SieveTable planted = planted_table(table, mixed);
   for (Mode mode : {Mode::as_run, Mode::general_scan_only}) {
+    for (bool wide : {false, modarith::wide_kernels_supported()}) {
+      expect_batches_match_single_primes(planted, mixed, mode, wide);
+    }
     lines.push_back(run_case(label + " planted", planted, mixed, mode, modarith::wide_kernels_supported()));
     if (modarith::wide_kernels_supported()) {
       EXPECT_EQ(run_case(label + " planted", planted, mixed, mode, false), lines.back());
