@@ -33,7 +33,7 @@ u32 gcd32(u32 a, u32 b) {
 
 }  // namespace
 
-SearchContext::SearchContext() : wide_kernels(modarith::wide_kernels_supported()) {}
+SearchContext::SearchContext() : kernels(modarith::kernel_choice().set) {}
 
 SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p,
                       u64 ord) {
