@@ -41,6 +41,13 @@ int run(int argc, char** argv) {
     if (cpus > 1) settings.threads = std::min(cpus, app::max_threads);
   }
 
+  // A kernel set forced through the environment that cannot run ends the run
+  // here, before any file of the working directory is read or written.
+  if (const std::string& error = modarith::kernel_choice().error; !error.empty()) {
+    out << error << std::endl;
+    return 1;
+  }
+
   // Before any file of the working directory is read or written.
   switch (common::acquire_run_lock(common::run_lock_file_name)) {
     case common::RunLock::held:
@@ -60,7 +67,7 @@ int run(int argc, char** argv) {
   common::set_priority(settings.process_priority, settings.thread_priority);
   // The first two lines are the fixed texts the program has always printed,
   // whatever the processor: they name no kernels. The third says which
-  // kernel set the processor check chose for this run.
+  // kernel set runs: the processor check's choice, or the forced one.
   out << "Using CMOV optimizations" << std::endl;
   out << "Using SSE2 optimizations" << std::endl;
   out << "Using " << modarith::kernel_set_name() << " kernels" << std::endl;

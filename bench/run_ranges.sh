@@ -15,6 +15,12 @@
 #     --threads T         pass -t T to this build (the baseline runs -t 1)
 #     --this BINARY       time BINARY as this build instead of building build/
 #                         (a copy keeps a benchmark apart from a rebuild)
+#     --kernels SET       run this build with QUARROW_KERNELS=SET (avx512,
+#                         avx2 or scalar); the run stops if its start-up line
+#                         names another set
+#     --base-kernels SET  the same for the baseline of --vs (a baseline
+#                         without the switch ignores the variable: then give
+#                         none, and use a build that has only the set wanted)
 #   Every run uses -p 2 (normal priority): at the default idle priority any
 #   other load on the machine would starve it and the timings would be noise.
 #   Ranges (default: all): e12 e15 (Vesk-50M.dat), o11 o13 (Other11-10M.dat),
@@ -29,6 +35,8 @@ program=""
 baseline=""
 runs=3
 threads=1
+kernels=""
+base_kernels=""
 selected=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -37,6 +45,8 @@ while [ $# -gt 0 ]; do
     --runs) runs=$2; shift ;;
     --threads) threads=$2; shift ;;
     --this) program=$(realpath "$2"); shift ;;
+    --kernels) kernels=$2; shift ;;
+    --base-kernels) base_kernels=$2; shift ;;
     -*) echo "unknown option $1"; exit 2 ;;
     *) selected+=("$1") ;;
   esac
@@ -65,17 +75,41 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 status=0
 
-# run BINARY DIR PMIN PMAX EXTRA...: one run in a fresh DIR; prints the wall
-# seconds. The factor files and the counters land in DIR/factors.txt.
+# The name a QUARROW_KERNELS value gives in the start-up line.
+kernel_line() {
+  case "$1" in
+    avx512) echo "Using AVX-512 IFMA kernels" ;;
+    avx2) echo "Using AVX2 kernels" ;;
+    scalar) echo "Using scalar kernels" ;;
+    *) echo "unknown kernel set $1" >&2; exit 2 ;;
+  esac
+}
+if [ -n "$kernels" ]; then kernel_line "$kernels" >/dev/null; fi
+if [ -n "$base_kernels" ]; then kernel_line "$base_kernels" >/dev/null; fi
+
+# run BINARY DIR PMIN PMAX DATA SET EXTRA...: one run in a fresh DIR, with
+# QUARROW_KERNELS=SET unless SET is empty; prints the wall seconds. The factor
+# files and the counters land in DIR/factors.txt.
 run() {
-  local binary=$1 dir=$2 pmin=$3 pmax=$4 data=$5
-  shift 5
+  local binary=$1 dir=$2 pmin=$3 pmax=$4 data=$5 set=$6
+  shift 6
   rm -rf "$dir" && mkdir -p "$dir"
   cp "$data" "$dir/Vesk.dat"
   local start end
   start=$(date +%s.%N)
-  (cd "$dir" && /usr/bin/time -f '%M' -o time.txt "$binary" -p 2 "$@" -f "$pmin" "$pmax" </dev/null >console.txt)
+  if [ -n "$set" ]; then
+    (cd "$dir" && QUARROW_KERNELS=$set /usr/bin/time -f '%M' -o time.txt "$binary" -p 2 "$@" -f "$pmin" "$pmax" \
+      </dev/null >console.txt)
+  else
+    (cd "$dir" && env -u QUARROW_KERNELS /usr/bin/time -f '%M' -o time.txt "$binary" -p 2 "$@" -f "$pmin" "$pmax" \
+      </dev/null >console.txt)
+  fi
   end=$(date +%s.%N)
+  # A forced set that did not run would make the figures lie.
+  if [ -n "$set" ] && ! grep -qx "$(kernel_line "$set")" "$dir/console.txt"; then
+    echo "$binary did not run the $set kernels: $(grep '^Using .* kernels$' "$dir/console.txt" || echo 'no kernel line')" >&2
+    exit 1
+  fi
   # The factor files, sorted into one canonical list (a range far out may
   # find none, so a missing file is an empty one), then the run's counters,
   # which a changed search would move even where it finds no factor.
@@ -110,7 +144,7 @@ for line in "${ranges[@]}"; do
   [ -r "$data" ] || { echo "no data file: $data"; exit 1; }
   dir=$scratch/$name
   if [ -z "$baseline" ]; then
-    seconds=$(run "$program" "$dir" "$pmin" "$pmax" "$data" -t "$threads")
+    seconds=$(run "$program" "$dir" "$pmin" "$pmax" "$data" "$kernels" -t "$threads")
     wall_rate=$(echo "($pmax - $pmin) / $seconds / 1000" | bc)
     own_rate=$(grep -E '^[0-9]+kp/s\.$' "$dir/console.txt" | tail -1 | tr -d 'kp/s.')
     peak_mib=$(( $(cat "$dir/time.txt") / 1024 ))
@@ -125,9 +159,9 @@ for line in "${ranges[@]}"; do
     # Interleaved, so that a drift of the shared machine's speed hits both.
     base_rates=() this_rates=() ratios=() peak=0
     for ((i = 0; i < runs; ++i)); do
-      tb=$(run "$baseline" "$dir-base" "$pmin" "$pmax" "$data")
+      tb=$(run "$baseline" "$dir-base" "$pmin" "$pmax" "$data" "$base_kernels")
       check "$dir-base" "$name" baseline
-      tt=$(run "$program" "$dir" "$pmin" "$pmax" "$data" -t "$threads")
+      tt=$(run "$program" "$dir" "$pmin" "$pmax" "$data" "$kernels" -t "$threads")
       check "$dir" "$name" this
       base_rates+=("$(echo "($pmax - $pmin) / $tb / 1000" | bc)")
       this_rates+=("$(echo "($pmax - $pmin) / $tt / 1000" | bc)")
@@ -139,6 +173,12 @@ for line in "${ranges[@]}"; do
       "$(printf '%s\n' "${base_rates[@]}" | median)" "$(printf '%s\n' "${this_rates[@]}" | median)" \
       "$(printf '%s\n' "${ratios[@]}" | median)" "$peak" "$runs"
   fi
+done
+# What each side really ran, from its last run's start-up line.
+for side in "$scratch"/*; do
+  case "$side" in *-base) who="baseline" ;; *) who="this build" ;; esac
+  line=$(grep -m1 '^Using .* kernels$' "$side/console.txt" 2>/dev/null || echo "no kernel line")
+  echo "$who ($(basename "$side")): $line"
 done
 [ $record -eq 1 ] && echo "reference recorded in bench/reference/"
 [ $status -eq 0 ] && [ $record -eq 0 ] && echo "factor files identical to the reference"

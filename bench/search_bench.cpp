@@ -79,8 +79,9 @@ void report_counters(benchmark::State& state, const search::Counters& c, u64 hit
 }
 
 // One iteration: test_idea on one prime, Pohlig-Hellman route first (as the
-// program runs) or the general scan alone; with the eight-lane kernels where
-// the processor has them, or the scalar ones.
+// program runs) or the general scan alone; with the run's kernel set (the
+// fastest the processor runs, or the one QUARROW_KERNELS forces), or the
+// scalar ones.
 void run_test_idea(benchmark::State& state, bool general_scan_only, bool scalar_kernels = false) {
   const sievedata::SieveTable* table = shared_table();
   if (table == nullptr) {
@@ -91,8 +92,8 @@ void run_test_idea(benchmark::State& state, bool general_scan_only, bool scalar_
   const PrimeBatch batch = collect_primes(start_of(state));
   search::SearchContext ctx;
   ctx.general_scan_only = general_scan_only;
-  if (scalar_kernels) ctx.wide_kernels = false;
-  state.counters["wide_kernels"] = ctx.wide_kernels ? 1 : 0;
+  if (scalar_kernels) ctx.kernels = modarith::KernelSet::scalar;
+  state.counters["kernel_set"] = static_cast<double>(ctx.kernels);
   std::size_t i = 0;
   u64 hits = 0;
   for (auto _ : state) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "modarith/lane_source.hpp"
 #include "modarith/lanes52.hpp"
 #include "modarith/geometric_fill.hpp"
 
@@ -22,80 +23,13 @@ using modarith::shoup_52;
 constexpr u32 lanes = 8;
 static_assert(max_parallel_powers <= 2 * lanes, "powers side by side fit two vectors");
 
-// One lane's share of a walk: positions first, first + stride, ... of walk
-// `walk`, `left` of them still to look up, x the value at the next one.
-struct Lane {
-  u64 x = 0;
-  u64 mult = 0;
-  u64 w = 0;
-  u64 left = 0;
-  u64 position = 0;
-  u64 stride = 1;
-  u32 walk = 0;
+// The 52-bit Shoup constant of a lane's factor: from the walk's prepared
+// step without a division, else one division.
+struct Shoup52Factor {
+  static u64 of(const modarith::ModContext&, const modarith::ScaledMultiplier& step) { return shoup_52(step); }
+  static u64 of(const modarith::ModContext& m, u64 mult) { return shoup_52(m, mult); }
 };
-
-// Hands out the walks as lanes. With few walks each is split into `split`
-// interleaved parts (positions c, c + split, ...; factor step^split), so that
-// eight chains are in flight even for the single-class scan's one or two
-// walks; the hits are sorted back into walk and position order afterwards.
-class LaneSource {
- public:
-  LaneSource(const modarith::ModContext& m, const Walk* walks, u32 count) : m_(m), walks_(walks), count_(count) {
-    u32 live = 0;
-    for (u32 i = 0; i < count; ++i) live += walks[i].positions != 0 ? 1 : 0;
-    split_ = live >= lanes ? 1 : live >= lanes / 2 ? 2 : live >= lanes / 4 ? 4 : lanes;
-  }
-
-  // The next lane, or false when every walk has been handed out.
-  bool next(Lane& lane) {
-    if (part_ == parts_) {
-      while (walk_ < count_ && walks_[walk_].positions == 0) ++walk_;
-      if (walk_ == count_) return false;
-      start_walk(walks_[walk_]);
-      current_ = walk_++;
-    }
-    const u64 positions = walks_[current_].positions;
-    lane.x = x_;
-    lane.mult = mult_;
-    lane.w = w_;
-    lane.left = (positions - part_ + parts_ - 1) / parts_;
-    lane.position = part_;
-    lane.stride = parts_;
-    lane.walk = current_;
-    ++part_;
-    if (part_ < parts_) x_ = modarith::mulmod_scaled(m_, x_, walks_[current_].step);
-    return true;
-  }
-
- private:
-  void start_walk(const Walk& walk) {
-    parts_ = split_;
-    while (parts_ > 1 && walk.positions < 4 * u64{parts_}) parts_ /= 2;
-    part_ = 0;
-    x_ = walk.x;
-    if (parts_ == 1) {
-      mult_ = walk.step.mult;
-      w_ = shoup_52(walk.step);
-      return;
-    }
-    u64 power = walk.step.mult;
-    for (u32 s = 1; s < parts_; s *= 2) power = modarith::sqrmod(m_, power);
-    mult_ = power;
-    w_ = shoup_52(m_, power);
-  }
-
-  const modarith::ModContext& m_;
-  const Walk* walks_;
-  u32 count_;
-  u32 split_ = 1;
-  u32 walk_ = 0;      // next walk to start
-  u32 current_ = 0;   // walk being handed out
-  u32 parts_ = 0;
-  u32 part_ = 0;
-  u64 x_ = 0;
-  u64 mult_ = 0;
-  u64 w_ = 0;
-};
+using LaneSource = modarith::LaneSource<lanes, Shoup52Factor>;
 
 QUARROW_LANES52_TARGET void fill_wide(const modarith::ModContext& m, BabyStepTable& table, u64 x,
                             const modarith::ScaledMultiplier& f, u64 count, u32 first_index) {

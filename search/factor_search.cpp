@@ -34,7 +34,7 @@ u32 gcd32(u32 a, u32 b) {
 
 }  // namespace
 
-SearchContext::SearchContext() : wide_kernels(modarith::wide_kernels_supported()) {}
+SearchContext::SearchContext() : kernels(modarith::kernel_choice().set) {}
 
 namespace {
 
@@ -182,7 +182,9 @@ void start_batch(SearchContext& ctx, const SearchSetup& setup, const sievedata::
   std::array<u64, order_batch_size * slot_count> w;
   u64 whacked = 0;
   u32 total = 0;
-  bool wide = ctx.wide_kernels;
+  // The per-prime lanes are the eight-lane set's alone; other sets take the
+  // scalar form.
+  bool wide = ctx.kernels == modarith::KernelSet::avx512;
   for (u32 i = 0; i < count; ++i) {
     const modarith::ModContext& mod = batch.mod[i];
     wide = wide && mod.p < common::p_ceiling;

@@ -205,7 +205,7 @@ u64 order2(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, std::s
   std::array<modarith::OrderPart, modarith::max_parallel_powers_of_2> parts;
   std::array<u32, modarith::max_parallel_powers_of_2> needed;
   const u32 runs = plan_order(p, sieve_factors, 0, plan, parts.data());
-  modarith::order_parts_with(ctx.wide(), &ctx.mod, parts.data(), runs, needed.data());
+  modarith::order_parts_with(ctx.wide() == modarith::KernelSet::avx512, &ctx.mod, parts.data(), runs, needed.data());
   return finish_order(p, plan, parts.data(), needed.data(), moduli_limit(table.n_min, table.n_max), ctx.sph_moduli,
                       ctx.sph_moduli_count);
 }
@@ -218,7 +218,9 @@ void order2_batch(SearchContext& ctx, const sievedata::SieveTable& table, const 
   std::array<u32, order_batch_size * modarith::max_parallel_powers_of_2> needed;
   std::array<u32, order_batch_size + 1> first_part;
   u32 total = 0;
-  bool wide = ctx.wide_kernels;
+  // The per-prime lanes are the eight-lane set's alone; other sets take the
+  // scalar form.
+  bool wide = ctx.kernels == modarith::KernelSet::avx512;
   batch.count = count;
   for (u32 i = 0; i < count; ++i) {
     batch.mod[i] = modarith::make_mod_context(primes[i]);

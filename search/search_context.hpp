@@ -11,6 +11,7 @@
 #include "modarith/modmul.hpp"
 #include "modarith/babystep_table.hpp"
 #include "modarith/walks.hpp"
+#include "modarith/wide_kernels.hpp"
 #include "search/proof_of_work.hpp"
 #include "search/residue_symbols.hpp"
 
@@ -77,7 +78,7 @@ struct OrderBatch {
 };
 
 struct SearchContext {
-  // Takes the eight-lane kernels where the processor has them.
+  // Takes the kernel set chosen for the run.
   SearchContext();
 
   modarith::ModContext mod;
@@ -97,12 +98,14 @@ struct SearchContext {
   // Scratch of the scans, kept here so no prime allocates.
   std::vector<modarith::WalkHit> walk_hits;
   std::vector<u32> found;
-  // The eight-lane kernels, where the processor has them (tests turn them
-  // off to compare with the scalar kernels).
-  bool wide_kernels = false;
-  // Whether the prime under test takes them: their 52-bit lanes are exact
-  // for p < 2^50 only (every prime the range driver hands over).
-  bool wide() const { return wide_kernels && mod.p < common::p_ceiling; }
+  // The kernel set of the run (modarith::kernel_choice(): the fastest the
+  // processor runs, or the one QUARROW_KERNELS forces); tests set each one
+  // the processor runs to compare them.
+  modarith::KernelSet kernels = modarith::KernelSet::scalar;
+  // The set the prime under test takes: the lane sets are exact for
+  // p < 2^50 only (every prime the range driver hands over), so a larger p
+  // takes the scalar kernels.
+  modarith::KernelSet wide() const { return mod.p < common::p_ceiling ? kernels : modarith::KernelSet::scalar; }
   // Tests only: send every prime with surviving slots to the general scan.
   bool general_scan_only = false;
 };

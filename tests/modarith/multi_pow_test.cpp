@@ -34,16 +34,18 @@ TEST(MultiPow, EveryLaneIsTheExactPower) {
 
       if (count > modarith::max_parallel_powers) continue;
       std::vector<u64> bases(count);
-      for (u32 i = 0; i < count; ++i) bases[i] = i == 0 ? p : i == 1 ? 0 : rng() % (4 * p);
+      for (u32 i = 0; i < count; ++i) bases[i] = i == 0 ? p : i == 1 ? 0 : i == 2 ? p - 1 : rng() % (4 * p);
       const u64 e = rng() % p;
       modarith::powmod_many(m, bases.data(), out.data(), count, e);
       for (u32 i = 0; i < count; ++i) EXPECT_EQ(out[i], pow_mod(bases[i] % p, e, p)) << bases[i] << "^" << e;
-      if (modarith::wide_kernels_supported()) {
-        // Also exponents 0, 1 and p - 1 for the eight-lane powers.
-        for (const u64 e_wide : {e, u64{0}, u64{1}, p - 1, u64{1} << (rng() % 50)}) {
-          modarith::powmod_many_wide(m, bases.data(), out.data(), count, e_wide);
+      // Also exponents 0, 1 and p - 1 for the lane powers.
+      for (const modarith::KernelSet set : {modarith::KernelSet::avx512, modarith::KernelSet::avx2}) {
+        if (!modarith::kernel_set_runs(set)) continue;
+        for (const u64 e_lanes : {e, u64{0}, u64{1}, p - 1, u64{1} << (rng() % 50)}) {
+          modarith::powmod_many_with(set, m, bases.data(), out.data(), count, e_lanes);
           for (u32 i = 0; i < count; ++i) {
-            EXPECT_EQ(out[i], pow_mod(bases[i] % p, e_wide, p)) << bases[i] << "^" << e_wide << " (eight lanes)";
+            EXPECT_EQ(out[i], pow_mod(bases[i] % p, e_lanes, p))
+                << bases[i] << "^" << e_lanes << " (" << modarith::kernel_set_name(set) << " kernels)";
           }
         }
       }

@@ -1,11 +1,12 @@
-// The eight-lane fill and walks against the scalar ones, on shapes the
-// search data rarely produce: fills of every length around the lane count,
-// one to thirteen walks (split into parts or not), walks of 0, 1 and odd
-// lengths, and walks that hit on almost every position. Every key must be
-// the same exact residue and every hit the same (walk, position, key) in the
-// same order. Skipped where the processor has no such kernels; a scalar-only
-// build runs them against its fallbacks, and checks that it never picks the
-// eight-lane kernels.
+// Every lane kernel set the processor runs (eight 52-bit lanes, four double
+// lanes) against the scalar kernels, on shapes the search data rarely
+// produce: fills of every length around the lane and chain counts, one to
+// thirteen walks (split into parts or not), walks of 0, 1 and odd lengths,
+// and walks that hit on almost every position. Every key must be the same
+// exact residue and every hit the same (walk, position, key) in the same
+// order. The choice among the sets is checked against a table of requests.
+// A scalar-only build runs the kernels against their fallbacks, and checks
+// that it never picks a lane set.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -17,30 +18,77 @@
 
 namespace {
 using namespace search_reference;
+using modarith::KernelSet;
 
 const std::vector<u64> moduli = {1000000007ULL, 1000000000039ULL, 1125899906842597ULL /* largest prime < 2^50 */};
 
-class WideKernels : public ::testing::Test {
- protected:
-  void SetUp() override {
-#ifndef QUARROW_SCALAR_ONLY
-    if (!modarith::wide_kernels_supported()) GTEST_SKIP() << "no eight-lane kernels on this processor";
-#endif
+// The lane sets this processor runs; in a build with lane code, one at least
+// (the build machines all have AVX2), so the tests below cannot pass empty.
+std::vector<KernelSet> lane_sets() {
+  std::vector<KernelSet> sets;
+  for (const KernelSet set : {KernelSet::avx512, KernelSet::avx2}) {
+    if (modarith::kernel_set_runs(set)) sets.push_back(set);
   }
-};
+  return sets;
+}
+
+TEST(KernelChoice, RequestsAndTheSetsTheyGive) {
+#ifndef QUARROW_SCALAR_ONLY
+  ASSERT_FALSE(lane_sets().empty()) << "no lane kernels run on this processor";
+#endif
+  const KernelSet best = modarith::best_kernel_set();
+  EXPECT_EQ(best, modarith::kernel_set_runs(KernelSet::avx512) ? KernelSet::avx512
+                  : modarith::kernel_set_runs(KernelSet::avx2) ? KernelSet::avx2
+                                                               : KernelSet::scalar);
+  for (const char* request : {static_cast<const char*>(nullptr), ""}) {
+    const modarith::KernelChoice choice = modarith::choose_kernel_set(request);
+    EXPECT_EQ(choice.set, best);
+    EXPECT_EQ(choice.error, "");
+  }
+  for (const KernelSet set : {KernelSet::avx512, KernelSet::avx2, KernelSet::scalar}) {
+    SCOPED_TRACE(modarith::kernel_set_name(set));
+    const modarith::KernelChoice choice = modarith::choose_kernel_set(modarith::kernel_set_key(set));
+    if (modarith::kernel_set_runs(set)) {
+      EXPECT_EQ(choice.set, set);
+      EXPECT_EQ(choice.error, "");
+    } else {
+      EXPECT_EQ(choice.set, best);
+      EXPECT_EQ(choice.error.rfind("Error: QUARROW_KERNELS=", 0), 0u) << choice.error;
+    }
+  }
+  // Names only as written, and a value that would break the line is shown on it.
+  const struct {
+    const char* request;
+    const char* error;
+  } unknown[] = {
+      {"AVX2", "Error: QUARROW_KERNELS=AVX2 names no kernel set; give avx512, avx2 or scalar. Exiting."},
+      {"avx", "Error: QUARROW_KERNELS=avx names no kernel set; give avx512, avx2 or scalar. Exiting."},
+      {"scalar\n", "Error: QUARROW_KERNELS=scalar? names no kernel set; give avx512, avx2 or scalar. Exiting."},
+  };
+  for (const auto& c : unknown) {
+    const modarith::KernelChoice choice = modarith::choose_kernel_set(c.request);
+    EXPECT_EQ(choice.error, c.error);
+    EXPECT_EQ(choice.set, best);
+  }
+}
 
 #ifdef QUARROW_SCALAR_ONLY
-TEST(ScalarOnlyBuild, NeverChoosesTheEightLaneKernels) {
-  EXPECT_FALSE(modarith::wide_kernels_supported());
+TEST(ScalarOnlyBuild, NeverChoosesALaneSet) {
+  EXPECT_EQ(modarith::best_kernel_set(), KernelSet::scalar);
+  EXPECT_TRUE(lane_sets().empty());
+  EXPECT_EQ(modarith::choose_kernel_set("avx2").error,
+            "Error: QUARROW_KERNELS=avx2 asks for the AVX2 kernels, which this build (scalar kernels only) cannot "
+            "run. Exiting.");
 }
 #endif
 
-TEST_F(WideKernels, FillStoresTheScalarKeysUnderTheScalarIndices) {
+TEST(LaneKernels, FillStoresTheScalarKeysUnderTheScalarIndices) {
   std::mt19937_64 rng(5);
   for (const u64 p : moduli) {
     const modarith::ModContext m = modarith::make_mod_context(p);
-    for (const u64 count : {1ULL, 7ULL, 63ULL, 64ULL, 65ULL, 71ULL, 1000ULL, 4099ULL}) {
-      SCOPED_TRACE(::testing::Message() << "p = " << p << ", count = " << count);
+    for (const KernelSet set : lane_sets()) {
+    for (const u64 count : {1ULL, 7ULL, 63ULL, 64ULL, 65ULL, 71ULL, 79ULL, 80ULL, 1000ULL, 4099ULL}) {
+      SCOPED_TRACE(::testing::Message() << modarith::kernel_set_name(set) << ", p = " << p << ", count = " << count);
       const u64 x = rng() % p;
       // f = 1 repeats one key over every index; the others run through p.
       const u64 f_value = count == 65 ? 1 : rng() % p;
@@ -50,7 +98,7 @@ TEST_F(WideKernels, FillStoresTheScalarKeysUnderTheScalarIndices) {
       scalar.reset(static_cast<u32>(count), 3);
       wide.reset(static_cast<u32>(count), 3);
       modarith::fill_geometric(m, scalar, x, f, count, 3);
-      modarith::fill_geometric_wide(m, wide, x, f, count, 3);
+      modarith::fill_geometric_with(set, m, wide, x, f, count, 3);
       u64 key = x;
       for (u64 i = 0; i < count; ++i, key = mul_mod(key, f_value, p)) {
         std::vector<u32> a;
@@ -65,10 +113,11 @@ TEST_F(WideKernels, FillStoresTheScalarKeysUnderTheScalarIndices) {
         }
       }
     }
+    }
   }
 }
 
-TEST_F(WideKernels, WalksFindTheScalarHitsInTheScalarOrder) {
+TEST(LaneKernels, WalksFindTheScalarHitsInTheScalarOrder) {
   std::mt19937_64 rng(9);
   const std::vector<u64> lengths = {0, 1, 2, 5, 17, 31, 32, 33, 200, 1001};
   for (const u64 p : moduli) {
@@ -81,8 +130,9 @@ TEST_F(WideKernels, WalksFindTheScalarHitsInTheScalarOrder) {
     modarith::BabyStepTable table;
     table.reset(600);
     modarith::fill_geometric(m, table, x0, f, 600, 1);
+    for (const KernelSet set : lane_sets()) {
     for (u32 count = 1; count <= 13; ++count) {
-      SCOPED_TRACE(::testing::Message() << "p = " << p << ", walks = " << count);
+      SCOPED_TRACE(::testing::Message() << modarith::kernel_set_name(set) << ", p = " << p << ", walks = " << count);
       std::vector<modarith::Walk> walks(count);
       for (u32 w = 0; w < count; ++w) {
         modarith::Walk& walk = walks[w];
@@ -106,7 +156,7 @@ TEST_F(WideKernels, WalksFindTheScalarHitsInTheScalarOrder) {
       std::vector<modarith::WalkHit> scalar;
       std::vector<modarith::WalkHit> wide;
       modarith::run_walks(m, table, walks.data(), count, scalar);
-      modarith::run_walks_wide(m, table, walks.data(), count, wide);
+      modarith::run_walks_with(set, m, table, walks.data(), count, wide);
       ASSERT_EQ(scalar.size(), wide.size());
       for (std::size_t i = 0; i < scalar.size(); ++i) {
         EXPECT_EQ(scalar[i].walk, wide[i].walk) << "hit " << i;
@@ -119,6 +169,7 @@ TEST_F(WideKernels, WalksFindTheScalarHitsInTheScalarOrder) {
       if (count >= 3) {
         EXPECT_GT(scalar.size(), 0u);
       }
+    }
     }
   }
 }

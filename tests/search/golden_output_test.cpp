@@ -140,16 +140,16 @@ struct Fnv {
   }
 };
 
-// One line of the golden file (the same for the scalar and the eight-lane
-// kernels): the totals and the hash, plus the first few
+// One line of the golden file (the same for every kernel set): the totals
+// and the hash, plus the first few
 // hits written out for a readable diff.
 std::string run_case(const std::string& name, const sievedata::SieveTable& table, const std::vector<u64>& primes,
-                     Mode mode, bool wide_kernels) {
+                     Mode mode, modarith::KernelSet kernels) {
   search::SearchSetup setup = search::prepare_search(table);
   if (mode == Mode::powers_only_filter) setup.known_set_mode = false;
   search::SearchContext ctx;
   ctx.general_scan_only = mode == Mode::general_scan_only;
-  ctx.wide_kernels = wide_kernels;
+  ctx.kernels = kernels;
   Fnv fnv;
   u64 hit_count = 0;
   std::ostringstream first_hits;
@@ -181,13 +181,13 @@ std::string run_case(const std::string& name, const sievedata::SieveTable& table
 // of several primes side by side): the batches must give every prime the
 // hits the prime gets alone, and the same counters and proof of work.
 void expect_batches_match_single_primes(const sievedata::SieveTable& table, const std::vector<u64>& primes,
-                                        Mode mode, bool wide_kernels) {
+                                        Mode mode, modarith::KernelSet kernels) {
   const search::SearchSetup setup = search::prepare_search(table);
   search::SearchContext single;
   search::SearchContext batched;
   for (search::SearchContext* ctx : {&single, &batched}) {
     ctx->general_scan_only = mode == Mode::general_scan_only;
-    ctx->wide_kernels = wide_kernels;
+    ctx->kernels = kernels;
   }
   std::vector<std::vector<u32>> lists;
   for (u64 p : primes) lists.push_back(sieve_style_factors(p));
@@ -230,29 +230,36 @@ std::vector<std::string> run_file(const std::string& label, const char* path, co
   EXPECT_TRUE(search::prepare_search(table).known_set_mode);
   std::vector<std::string> lines;
   std::vector<u64> mixed = small_order_primes;
+  // The lines are recorded with the run's set (QUARROW_KERNELS forces one);
+  // the others this processor runs are compared with them.
+  const modarith::KernelSet chosen = modarith::kernel_choice().set;
+  std::vector<modarith::KernelSet> other_sets;
+  for (const modarith::KernelSet set : modarith::kernel_sets_fastest_first) {
+    if (set != chosen && modarith::kernel_set_runs(set)) other_sets.push_back(set);
+  }
   for (const Stretch& s : stretches) {
     for (Mode mode : {Mode::as_run, Mode::powers_only_filter, Mode::general_scan_only}) {
-      lines.push_back(run_case(label + " " + s.name, table, s.primes, mode, modarith::wide_kernels_supported()));
+      lines.push_back(run_case(label + " " + s.name, table, s.primes, mode, chosen));
     }
-    // Where the processor has the eight-lane kernels, the scalar ones must
-    // give the very same lines.
-    if (modarith::wide_kernels_supported()) {
+    // Every other set the processor runs must give the very same lines.
+    for (const modarith::KernelSet other : other_sets) {
       for (Mode mode : {Mode::as_run, Mode::general_scan_only}) {
-        EXPECT_EQ(run_case(label + " " + s.name, table, s.primes, mode, false),
-                  run_case(label + " " + s.name, table, s.primes, mode, true));
+        EXPECT_EQ(run_case(label + " " + s.name, table, s.primes, mode, other),
+                  lines[lines.size() - 3 + (mode == Mode::as_run ? 0 : 2)])
+            << modarith::kernel_set_name(other) << " kernels";
       }
     }
-    expect_batches_match_single_primes(table, s.primes, Mode::as_run, modarith::wide_kernels_supported());
+    expect_batches_match_single_primes(table, s.primes, Mode::as_run, chosen);
     mixed.insert(mixed.end(), s.primes.begin(), s.primes.begin() + std::min<std::size_t>(300, s.primes.size()));
   }
   const sievedata::SieveTable planted = planted_table(table, mixed);
   for (Mode mode : {Mode::as_run, Mode::general_scan_only}) {
-    for (bool wide : {false, modarith::wide_kernels_supported()}) {
-      expect_batches_match_single_primes(planted, mixed, mode, wide);
-    }
-    lines.push_back(run_case(label + " planted", planted, mixed, mode, modarith::wide_kernels_supported()));
-    if (modarith::wide_kernels_supported()) {
-      EXPECT_EQ(run_case(label + " planted", planted, mixed, mode, false), lines.back());
+    expect_batches_match_single_primes(planted, mixed, mode, chosen);
+    lines.push_back(run_case(label + " planted", planted, mixed, mode, chosen));
+    for (const modarith::KernelSet other : other_sets) {
+      expect_batches_match_single_primes(planted, mixed, mode, other);
+      EXPECT_EQ(run_case(label + " planted", planted, mixed, mode, other), lines.back())
+          << modarith::kernel_set_name(other) << " kernels";
     }
   }
   return lines;

@@ -226,7 +226,7 @@ TEST_F(Order2Test, BatchGivesEveryPrimeItsOwnOrderAndModuli) {
       const Case& c = cases[next + i];
       SCOPED_TRACE(::testing::Message() << "seed " << seed << " p = " << c.p << " place " << i << " of " << count);
       search::SearchContext alone;
-      alone.wide_kernels = false;
+      alone.kernels = modarith::KernelSet::scalar;
       alone.mod = modarith::make_mod_context(c.p);
       const u64 o = search::order2(alone, table, c.p, c.sieve_list);
       EXPECT_EQ(batch_ctx.order_batch.mod[i].p, c.p);
