@@ -30,7 +30,6 @@ namespace {
 
 using modarith::lanes_montgomery;
 using modarith::lanes_reduce;
-using modarith::low_52_bits;
 
 constexpr u32 lanes = 8;
 // Four vectors in flight cover the multiply-add latency of a Montgomery step.
@@ -49,23 +48,16 @@ struct Group {
 };
 
 void load_group(const ModContext* contexts, const BatchPower* powers, u32 count, Group& g) {
-  u32 last_context = powers[0].context;
-  u64 one = reduce_barrett(contexts[last_context], u128{1} << 52);
-  u64 entry = lanes_entry_factor(contexts[last_context]);
+  LanePrimes primes(contexts);
   for (u32 i = 0; i < group_powers; ++i) {
     const bool real = i < count;
     const BatchPower& power = powers[real ? i : 0];
-    const ModContext& m = contexts[power.context];
-    if (power.context != last_context) {
-      last_context = power.context;
-      one = reduce_barrett(m, u128{1} << 52);
-      entry = lanes_entry_factor(m);
-    }
-    g.p[i] = m.p;
-    g.p_inv[i] = m.mont_p_inv & low_52_bits;
-    g.one[i] = one;
-    g.entry[i] = entry;
-    g.base[i] = power.base < m.p ? power.base : power.base % m.p;
+    const LanePrime& lane = primes.of(power.context);
+    g.p[i] = lane.p;
+    g.p_inv[i] = lane.p_inv;
+    g.one[i] = lane.one;
+    g.entry[i] = lane.entry;
+    g.base[i] = power.base < lane.p ? power.base : power.base % lane.p;
     g.exponent[i] = real ? power.exponent : 0;
   }
 }
@@ -109,9 +101,7 @@ QUARROW_LANES52_TARGET void powmod_group(const Group& g, u64* out, u32 count) {
 }  // namespace
 
 void powmod_batch_wide(const ModContext* contexts, const BatchPower* powers, u32 count, u64* out) {
-  bool in_range = true;
-  for (u32 i = 0; i < count; ++i) in_range = in_range && contexts[powers[i].context].p < (u64{1} << 50);
-  if (!wide_kernels_supported() || !in_range) {
+  if (!wide_kernels_supported() || !lanes_take_every_prime(contexts, powers, count)) {
     powmod_batch(contexts, powers, count, out);
     return;
   }

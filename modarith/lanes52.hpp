@@ -78,6 +78,47 @@ inline u64 lanes_entry_factor(const ModContext& m) {
   return reduce_once(m, montgomery_reduce(m, static_cast<u128>(m.mont_r2) << 40));
 }
 
+// What a lane working modulo its own prime p < 2^50 needs: p, p^-1 mod 2^52,
+// 1 in the 2^52 form (2^52 mod p, one Barrett step) and the entry factor.
+struct LanePrime {
+  u64 p = 0;
+  u64 p_inv = 0;
+  u64 one = 0;
+  u64 entry = 0;
+};
+
+inline LanePrime lane_prime(const ModContext& m) {
+  return LanePrime{m.p, m.mont_p_inv & low_52_bits, reduce_barrett(m, u128{1} << 52), lanes_entry_factor(m)};
+}
+
+// Whether every item's prime (contexts[item.context].p) fits the lanes.
+template <class Item>
+bool lanes_take_every_prime(const ModContext* contexts, const Item* items, u32 count) {
+  for (u32 i = 0; i < count; ++i) {
+    if (contexts[items[i].context].p >= (u64{1} << 50)) return false;
+  }
+  return true;
+}
+
+// The constants of contexts[i], computed once for a run of requests with the
+// same i (the items of one prime stand together).
+class LanePrimes {
+ public:
+  explicit LanePrimes(const ModContext* contexts) : contexts_(contexts) {}
+  const LanePrime& of(u32 context) {
+    if (context != last_) {
+      last_ = context;
+      value_ = lane_prime(contexts_[context]);
+    }
+    return value_;
+  }
+
+ private:
+  const ModContext* contexts_;
+  u32 last_ = ~u32{0};
+  LanePrime value_;
+};
+
 }  // namespace modarith
 
 #endif

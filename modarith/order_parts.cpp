@@ -38,7 +38,6 @@ namespace {
 
 using modarith::lanes_montgomery;
 using modarith::lanes_reduce;
-using modarith::low_52_bits;
 
 constexpr u32 lanes = 8;
 // Four vectors of long powers in flight cover the multiply-add latency of
@@ -58,19 +57,14 @@ struct Group {
 };
 
 void load_group(const ModContext* contexts, const OrderPart* parts, u32 count, Group& g) {
-  u32 last_context = parts[0].context;
-  u64 one = reduce_barrett(contexts[last_context], u128{1} << 52);
+  LanePrimes primes(contexts);
   for (u32 i = 0; i < group_parts; ++i) {
     const bool real = i < count;
     const OrderPart& part = parts[real ? i : 0];
-    if (part.context != last_context) {
-      last_context = part.context;
-      one = reduce_barrett(contexts[last_context], u128{1} << 52);
-    }
-    const ModContext& m = contexts[part.context];
-    g.p[i] = m.p;
-    g.p_inv[i] = m.mont_p_inv & low_52_bits;
-    g.one[i] = one;
+    const LanePrime& lane = primes.of(part.context);
+    g.p[i] = lane.p;
+    g.p_inv[i] = lane.p_inv;
+    g.one[i] = lane.one;
     g.exponent[i] = real ? part.exponent : 0;
     g.q[i] = real ? part.q : 1;
     g.copies[i] = real ? part.copies : 0;
@@ -150,9 +144,7 @@ QUARROW_LANES52_TARGET void order_group(const Group& g, u32* needed, u32 count) 
 }  // namespace
 
 void order_parts_wide(const ModContext* contexts, const OrderPart* parts, u32 count, u32* needed) {
-  bool in_range = true;
-  for (u32 i = 0; i < count; ++i) in_range = in_range && contexts[parts[i].context].p < (u64{1} << 50);
-  if (!wide_kernels_supported() || !in_range) {
+  if (!wide_kernels_supported() || !lanes_take_every_prime(contexts, parts, count)) {
     order_parts(contexts, parts, count, needed);
     return;
   }

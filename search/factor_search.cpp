@@ -182,12 +182,11 @@ void start_batch(SearchContext& ctx, const SearchSetup& setup, const sievedata::
   std::array<u64, order_batch_size * slot_count> w;
   u64 whacked = 0;
   u32 total = 0;
-  // The per-prime lanes are the eight-lane set's alone; other sets take the
-  // scalar form.
-  bool wide = ctx.kernels == modarith::KernelSet::avx512;
+  // The per-prime lanes are the eight-lane set's alone (they check every
+  // p against their ceiling); other sets take the scalar form.
+  const bool wide = ctx.kernels == modarith::KernelSet::avx512;
   for (u32 i = 0; i < count; ++i) {
     const modarith::ModContext& mod = batch.mod[i];
-    wide = wide && mod.p < common::p_ceiling;
     batch.slot_mask[i] = filter_begin(mod, setup, table, mod.p, batch.ord[i], sides[i], whacked);
     for (u32 s = 0; s < sides[i].count; ++s) powers[total++] = {sides[i].u[s], sides[i].common_e, i};
   }

@@ -218,13 +218,12 @@ void order2_batch(SearchContext& ctx, const sievedata::SieveTable& table, const 
   std::array<u32, order_batch_size * modarith::max_parallel_powers_of_2> needed;
   std::array<u32, order_batch_size + 1> first_part;
   u32 total = 0;
-  // The per-prime lanes are the eight-lane set's alone; other sets take the
-  // scalar form.
-  bool wide = ctx.kernels == modarith::KernelSet::avx512;
+  // The per-prime lanes are the eight-lane set's alone (they check every
+  // p against their ceiling); other sets take the scalar form.
+  const bool wide = ctx.kernels == modarith::KernelSet::avx512;
   batch.count = count;
   for (u32 i = 0; i < count; ++i) {
     batch.mod[i] = modarith::make_mod_context(primes[i]);
-    wide = wide && primes[i] < common::p_ceiling;
     first_part[i] = total;
     total += plan_order(primes[i], sieve_factors[i], i, plans[i], parts.data() + total);
   }
