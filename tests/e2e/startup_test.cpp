@@ -1,7 +1,11 @@
 // Start-up: banner, command line errors, the order of the start-up lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "e2e/fixtures.hpp"
+#include "modarith/wide_kernels.hpp"
 
 namespace e2e {
 namespace {
@@ -75,6 +79,44 @@ TEST(E2eStartup, VerboseEndsTheInitializingLineAtOnce) {
   EXPECT_EQ(rest[2], "Initializing... ");
   EXPECT_NE(rest[3], "Done.");
   EXPECT_NE(result.out.find("Total: 3 unfactored"), std::string::npos);
+}
+
+// QUARROW_KERNELS forces a kernel set: each one this processor runs is named
+// by the start-up line; one it cannot run, or a value that names none, ends
+// the run with one line and status 1 before any file is touched.
+TEST(E2eStartup, KernelSetForcedThroughTheEnvironment) {
+  struct Unset {
+    ~Unset() { unsetenv("QUARROW_KERNELS"); }
+  } unset;
+  for (const modarith::KernelSet set : modarith::kernel_sets_fastest_first) {
+    SCOPED_TRACE(modarith::kernel_set_key(set));
+    WorkDir dir;
+    dir.write("Vesk.dat", tiny_data);
+    setenv("QUARROW_KERNELS", modarith::kernel_set_key(set), 1);
+    const RunResult result = dir.run({"1000000000", "1000000100"});
+    if (modarith::kernel_set_runs(set)) {
+      EXPECT_EQ(result.exit_status, 0);
+      const std::vector<std::string> lines = result.lines();
+      const auto fixed = std::find(lines.begin(), lines.end(), "Using SSE2 optimizations");
+      ASSERT_TRUE(fixed != lines.end() && fixed + 1 != lines.end()) << result.out;
+      EXPECT_EQ(fixed[1], std::string("Using ") + modarith::kernel_set_name(set) + " kernels");
+    } else {
+      EXPECT_EQ(result.exit_status, 1);
+      EXPECT_EQ(after_banner(result), std::vector<std::string>{modarith::choose_kernel_set(
+                                          modarith::kernel_set_key(set)).error});
+      EXPECT_FALSE(dir.exists("VeskStatus.dat"));
+    }
+  }
+  WorkDir dir;
+  dir.write("Vesk.dat", tiny_data);
+  setenv("QUARROW_KERNELS", "sse2", 1);
+  const RunResult result = dir.run({"1000000000", "1000000100"});
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(after_banner(result),
+            std::vector<std::string>{
+                "Error: QUARROW_KERNELS=sse2 names no kernel set; give avx512, avx2 or scalar. Exiting."});
+  EXPECT_FALSE(dir.exists("VeskStatus.dat"));
+  EXPECT_FALSE(dir.exists("quarrow.lock"));
 }
 
 }  // namespace
