@@ -29,12 +29,4 @@ void powmod_batch(const ModContext* contexts, const BatchPower* powers, u32 coun
 // elsewhere it is powmod_batch.
 void powmod_batch_wide(const ModContext* contexts, const BatchPower* powers, u32 count, u64* out);
 
-inline void powmod_batch_with(bool wide, const ModContext* contexts, const BatchPower* powers, u32 count, u64* out) {
-  if (wide) {
-    powmod_batch_wide(contexts, powers, count, out);
-  } else {
-    powmod_batch(contexts, powers, count, out);
-  }
-}
-
 }  // namespace modarith

@@ -182,15 +182,26 @@ void start_batch(SearchContext& ctx, const SearchSetup& setup, const sievedata::
   std::array<u64, order_batch_size * slot_count> w;
   u64 whacked = 0;
   u32 total = 0;
-  // The per-prime lanes are the eight-lane set's alone (they check every
-  // p against their ceiling); other sets take the scalar form.
+  // The lanes with a modulus each are the eight-lane set's alone (they
+  // check every p against their ceiling); another set takes each prime's
+  // powers side by side with its own kernels, as filter_slots does.
   const bool wide = ctx.kernels == modarith::KernelSet::avx512;
   for (u32 i = 0; i < count; ++i) {
     const modarith::ModContext& mod = batch.mod[i];
     batch.slot_mask[i] = filter_begin(mod, setup, table, mod.p, batch.ord[i], sides[i], whacked);
+    if (!wide) continue;
     for (u32 s = 0; s < sides[i].count; ++s) powers[total++] = {sides[i].u[s], sides[i].common_e, i};
   }
-  modarith::powmod_batch_with(wide, batch.mod.data(), powers.data(), total, w.data());
+  if (wide) {
+    modarith::powmod_batch_wide(batch.mod.data(), powers.data(), total, w.data());
+  } else {
+    for (u32 i = 0, first = 0; i < count; first += sides[i].count, ++i) {
+      if (sides[i].count == 0) continue;
+      const modarith::KernelSet set = batch.mod[i].p < common::p_ceiling ? ctx.kernels : modarith::KernelSet::scalar;
+      modarith::powmod_many_with(set, batch.mod[i], sides[i].u.data(), w.data() + first, sides[i].count,
+                                 sides[i].common_e);
+    }
+  }
   for (u32 i = 0, first = 0; i < count; first += sides[i].count, ++i) {
     batch.slot_mask[i] |= filter_end(batch.mod[i], sides[i], w.data() + first, whacked);
   }
