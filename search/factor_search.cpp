@@ -157,6 +157,47 @@ SlotMask filter_end(const modarith::ModContext& mod, const FilterSides& sides, c
   return slot_mask;
 }
 
+// The Pohlig-Hellman route's plan and first powers for each prime of the
+// batch the route will take: one long power per slot and two more, with the
+// prime's own exponent, which a single prime would leave latency-bound.
+void start_routes(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u32 count) {
+  OrderBatch& batch = ctx.order_batch;
+  constexpr u32 per_prime = modarith::max_parallel_powers;
+  std::array<modarith::BatchPower, order_batch_size * per_prime> powers;
+  std::array<u64, order_batch_size * per_prime> bases;
+  std::array<u64, order_batch_size * per_prime> w;
+  std::array<u32, order_batch_size> first{};
+  std::array<u32, order_batch_size> taken{};
+  const bool route_runs = !ctx.general_scan_only && setup.n_step_lcm != 0;
+  const bool wide = ctx.kernels == modarith::KernelSet::avx512;
+  u32 total = 0;
+  for (u32 i = 0; i < count; ++i) {
+    RouteStart& route = batch.route[i];
+    route.planned = false;
+    first[i] = total;
+    if (!route_runs || batch.slot_mask[i] == 0) continue;
+    if (!sph_plan(batch.moduli[i].data(), batch.moduli_count[i], setup, table, batch.slot_mask[i], route)) continue;
+    taken[i] = sph_first_bases(table, batch.mod[i].p, batch.slot_mask[i], bases.data() + total);
+    const u64 e = batch.ord[i] / route.P;
+    for (u32 s = 0; s < taken[i]; ++s) powers[total + s] = {bases[total + s], e, i};
+    total += taken[i];
+  }
+  if (total == 0) return;
+  if (wide) {
+    modarith::powmod_batch_wide(batch.mod.data(), powers.data(), total, w.data());
+  } else {
+    for (u32 i = 0; i < count; ++i) {
+      if (taken[i] == 0) continue;
+      const modarith::KernelSet set = batch.mod[i].p < common::p_ceiling ? ctx.kernels : modarith::KernelSet::scalar;
+      modarith::powmod_many_with(set, batch.mod[i], bases.data() + first[i], w.data() + first[i], taken[i],
+                                 batch.ord[i] / batch.route[i].P);
+    }
+  }
+  for (u32 i = 0; i < count; ++i) {
+    if (taken[i] != 0) sph_store_first_powers(batch.slot_mask[i], w.data() + first[i], batch.route[i]);
+  }
+}
+
 }  // namespace
 
 SlotMask filter_slots(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p,
@@ -206,6 +247,7 @@ void start_batch(SearchContext& ctx, const SearchSetup& setup, const sievedata::
     batch.slot_mask[i] |= filter_end(batch.mod[i], sides[i], w.data() + first, whacked);
   }
   ctx.counters.whacked_k += whacked;
+  start_routes(ctx, setup, table, count);
 }
 
 namespace {
@@ -213,7 +255,7 @@ namespace {
 // test_idea once the order (or a multiple) of 2 mod p and the filter's
 // slots are known.
 void test_with_mask(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p, u64 ord,
-                    SlotMask slot_mask) {
+                    SlotMask slot_mask, const RouteStart* route) {
   ctx.work.add(p, ord, slot_mask);
   if (slot_mask == 0) {
     ++ctx.counters.whacked_p;
@@ -223,7 +265,7 @@ void test_with_mask(SearchContext& ctx, const SearchSetup& setup, const sievedat
   // declines (returning false) when it does not pay for this prime, and
   // hands back the slots it could not finish; the general scan runs here
   // alone.
-  if (!ctx.general_scan_only && setup.n_step_lcm != 0 && sph_idea(ctx, setup, table, p, ord, slot_mask)) return;
+  if (!ctx.general_scan_only && setup.n_step_lcm != 0 && sph_idea(ctx, setup, table, p, ord, slot_mask, route)) return;
   check_factors(ctx, table, p, slot_mask);
 }
 
@@ -235,7 +277,7 @@ void test_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::Si
   ++ctx.counters.tested_p;
   ctx.mod = modarith::make_mod_context(p);
   const u64 ord = order2(ctx, table, p, sieve_factors);
-  test_with_mask(ctx, setup, table, p, ord, filter_slots(ctx, setup, table, p, ord));
+  test_with_mask(ctx, setup, table, p, ord, filter_slots(ctx, setup, table, p, ord), nullptr);
 }
 
 void test_idea_in_batch(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u32 index) {
@@ -245,7 +287,8 @@ void test_idea_in_batch(SearchContext& ctx, const SearchSetup& setup, const siev
   ctx.mod = batch.mod[index];
   ctx.sph_moduli = batch.moduli[index];
   ctx.sph_moduli_count = batch.moduli_count[index];
-  test_with_mask(ctx, setup, table, batch.mod[index].p, batch.ord[index], batch.slot_mask[index]);
+  test_with_mask(ctx, setup, table, batch.mod[index].p, batch.ord[index], batch.slot_mask[index],
+                 &batch.route[index]);
 }
 
 }  // namespace search

@@ -61,6 +61,21 @@ struct SearchSetup {
 // p <= 2^50) plus the closing 0.
 inline constexpr u32 max_moduli = 64;
 
+// The Pohlig-Hellman route's plan for one prime and its first powers, taken
+// for a whole batch of primes at once (start_batch, sph_idea.hpp): moduli
+// 0 .. L of the order's list with product P, the scan's common step a, and
+// Y[j] = (-k_j)^(ord/P) for the slots, H = h^(ord/P) (h = 2^-1) and
+// T = 2^(ord/P).
+struct RouteStart {
+  bool planned = false;  // false: the route declines the prime
+  u32 L = 0;
+  u64 P = 1;
+  u64 a = 0;
+  std::array<u64, slot_count> Y{};
+  u64 H = 0;
+  u64 T = 0;
+};
+
 // Primes whose orders of 2 are found together: eight primes give some forty
 // long powers, enough independent chains to keep the multiplier busy.
 inline constexpr u32 order_batch_size = 8;
@@ -75,6 +90,8 @@ struct OrderBatch {
   std::array<u32, order_batch_size> moduli_count{};
   // The slots the filter keeps (start_batch).
   std::array<SlotMask, order_batch_size> slot_mask{};
+  // The route's start for each prime (start_batch).
+  std::array<RouteStart, order_batch_size> route{};
 };
 
 struct SearchContext {

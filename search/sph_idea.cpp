@@ -34,6 +34,7 @@ namespace search {
 namespace {
 
 using modarith::ModContext;
+using modarith::max_parallel_powers;
 using modarith::ScaledMultiplier;
 
 inline constexpr u32 slots = slot_count;
@@ -73,6 +74,10 @@ u64 inverse_mod(u64 a, u32 m) {
   return s0 <= 0 ? static_cast<u64>(s0 + static_cast<common::i64>(m)) : static_cast<u64>(s0);
 }
 
+// gcd(x, d) for a slot's step d >= 1: one remainder brings x below d, where
+// the gcd takes a few rounds instead of the many a 32-bit x would cost.
+inline u64 gcd_with_step(u64 x, u64 d) { return std::gcd(static_cast<u32>(x % d), static_cast<u32>(d)); }
+
 // -k mod p for k < 2^32 (k may exceed p when p < 2^32); p itself when p | k,
 // which powmod treats as 0.
 inline u64 negated_k(u64 p, u64 k) {
@@ -101,21 +106,14 @@ void raise_side_by_side(const SearchContext& ctx, SlotMask slot_mask, const std:
   }
 }
 
-// The prefix of the moduli the route uses and the scan it would end in.
-struct RoutePlan {
-  u32 L = 0;  // moduli[0 .. L) are used
-  u64 P = 1;  // their product
-  u64 a = 0;  // the scan's common step, lcm(P, n_step_lcm)
-};
-
 // n mod (modulus i) for slot j, or n mod q^e along a run.
 using Residues = std::array<std::array<u32, slot_count>, max_moduli>;
 
-// Plans the route, or declines (false) when it does not pay or the scan it
-// would end in does not fit its 32-bit quantities. Reads only.
-bool plan_route(const SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table,
-                SlotMask slot_mask, RoutePlan& plan) {
-  const u32 count = ctx.sph_moduli_count;
+// Plans the route (L, P and a of `plan`), or declines (false) when it does
+// not pay or the scan it would end in does not fit its 32-bit quantities.
+// Reads only.
+bool plan_route(const u32* moduli, u32 count, const SearchSetup& setup, const sievedata::SieveTable& table,
+                SlotMask slot_mask, RouteStart& plan) {
   if (count == 0) return false;
 
   // Prefix of the moduli whose product P still fits the n range: n mod P
@@ -124,7 +122,7 @@ bool plan_route(const SearchContext& ctx, const SearchSetup& setup, const sieved
   u64 P = 1;
   u32 L = 0;
   while (L < count) {
-    const u32 q = ctx.sph_moduli[L];
+    const u32 q = moduli[L];
     // A modulus above the prime ceiling would need a table the route was not
     // sized for; none comes from order2, but a list that breaks the bound
     // ends the prefix rather than the run.
@@ -140,19 +138,23 @@ bool plan_route(const SearchContext& ctx, const SearchSetup& setup, const sieved
   // the set-up gives no common step), decline.
   const u64 step_lcm = setup.n_step_lcm;
   if (step_lcm == 0) return false;
-  const u64 a = P / std::gcd(P, step_lcm) * step_lcm;
+  const u64 a = P / gcd_with_step(P, step_lcm) * step_lcm;
   if (a > u32_ceiling) return false;
   const u64 G = sph_giant_step(width, a);
   if (G > u32_ceiling) return false;
-  // A slot walks at most min(G, n_max + 1) / lcm(P, d) positions.
+  // A slot walks at most min(G, n_max + 1) / lcm(P, d) positions. As
+  // lcm(P, d) >= P, a span within P << max_walk_shift needs no lcm.
   const u64 walk_span = std::min<u64>(G, u64{table.n_max} + 1);
+  const bool short_walks = walk_span <= (P << max_walk_shift);
   for (u32 j = 0; j < slots; ++j) {
     if (((slot_mask >> j) & 1) == 0) continue;
     const u64 d = table.n_step[j];
     if (d == 0 || step_lcm % d != 0) return false;
-    if (walk_span > ((P / std::gcd(P, d) * d) << max_walk_shift)) return false;
+    if (!short_walks && walk_span > ((P / gcd_with_step(P, d) * d) << max_walk_shift)) return false;
   }
-  plan = RoutePlan{L, P, a};
+  plan.L = L;
+  plan.P = P;
+  plan.a = a;
   return true;
 }
 
@@ -195,25 +197,20 @@ u32 walk_to_table(const modarith::BabyStepTable& babies, u64 p, const ScaledMult
 // Slots whose target is no power of the modulus's base have no n at all:
 // they are dropped and counted in whacked_k. Returns the surviving slots
 // (0 as soon as none survives).
-SlotMask find_digits(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, u64 ord, const RoutePlan& plan,
+SlotMask find_digits(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, u64 ord, const RouteStart& plan,
                      SlotMask slot_mask, std::array<u32, max_moduli + 1>& moduli, Residues& R) {
   const ModContext mod = ctx.mod;
   modarith::BabyStepTable& babies = ctx.steps;
   const u64 P = plan.P;
-
-  // Y[j] = (-k)^(ord/P): raised to P/q it gives the target of modulus q.
-  // Likewise H = h^(ord/P) and T = 2^(ord/P) (h = 2^-1) give the base of
-  // modulus q, beta = h^(ord/q) = H^(P/q), and its inverse T^(P/q). All share
-  // the exponent, so they are taken side by side.
-  const u64 h = (p + 1) / 2;
+  // Raised to P/q, the first powers Y, H and T of the plan give the target
+  // of modulus q, its base beta = h^(ord/q) = H^(P/q) and beta^-1 = T^(P/q).
+  const std::array<u64, slot_count>& Y = plan.Y;
+  const u64 H = plan.H;
+  const u64 T = plan.T;
   std::array<u64, slot_count> neg_k{};
-  std::array<u64, slot_count> Y{};
-  u64 H = 0;
-  u64 T = 0;
   for (u32 j = 0; j < slots; ++j) {
     if ((slot_mask >> j) & 1) neg_k[j] = negated_k(p, table.k_values[j]);
   }
-  raise_side_by_side(ctx, slot_mask, neg_k, h, 2, ord / P, Y, H, T);
 
   u32 prev = 0;
   u32 m = 1;
@@ -318,11 +315,13 @@ bool combine_residues(const std::array<u32, max_moduli + 1>& moduli, u32 L, cons
 // n_max, is dropped and counted in whacked_k. Returns the surviving slots.
 SlotMask lift_to_slot_class(SearchContext& ctx, const sievedata::SieveTable& table, SlotMask slot_mask, u64 M,
                             std::array<u32, slot_count>& X, std::array<u32, slot_count>& S) {
+  std::array<u32, slot_count> gcds{};
   for (u32 j = 0; j < slots; ++j) {
     if (((slot_mask >> j) & 1) == 0) continue;
     const u64 d = table.n_step[j];
     const u64 r = table.n_offset[j];
-    const u64 g = std::gcd(M, d);
+    const u64 g = gcd_with_step(M, d);
+    gcds[j] = static_cast<u32>(g);
     if ((X[j] + d - r) % g != 0) {
       slot_mask &= ~(SlotMask{1} << j);
       ++ctx.counters.whacked_k;
@@ -334,7 +333,7 @@ SlotMask lift_to_slot_class(SearchContext& ctx, const sievedata::SieveTable& tab
     if (((slot_mask >> j) & 1) == 0) continue;
     const u64 d = table.n_step[j];
     const u64 r = table.n_offset[j];
-    const u64 g = std::gcd(M, d);
+    const u64 g = gcds[j];
     const u64 d_g = d / g;
     u64 n = X[j];
     if (d_g > 1) {
@@ -355,10 +354,45 @@ SlotMask lift_to_slot_class(SearchContext& ctx, const sievedata::SieveTable& tab
 
 }  // namespace
 
+bool sph_plan(const u32* moduli, u32 moduli_count, const SearchSetup& setup, const sievedata::SieveTable& table,
+              SlotMask slot_mask, RouteStart& start) {
+  start.planned = plan_route(moduli, moduli_count, setup, table, slot_mask, start);
+  return start.planned;
+}
+
+u32 sph_first_bases(const sievedata::SieveTable& table, u64 p, SlotMask slot_mask, u64* bases) {
+  u32 count = 0;
+  for (u32 j = 0; j < slots; ++j) {
+    if ((slot_mask >> j) & 1) bases[count++] = negated_k(p, table.k_values[j]);
+  }
+  bases[count] = (p + 1) / 2;
+  bases[count + 1] = 2;
+  return count + 2;
+}
+
+void sph_store_first_powers(SlotMask slot_mask, const u64* powers, RouteStart& start) {
+  u32 count = 0;
+  for (u32 j = 0; j < slots; ++j) {
+    if ((slot_mask >> j) & 1) start.Y[j] = powers[count++];
+  }
+  start.H = powers[count];
+  start.T = powers[count + 1];
+}
+
 bool sph_idea(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u64 p, u64 ord,
-              SlotMask& slot_mask) {
-  RoutePlan plan;
-  if (!plan_route(ctx, setup, table, slot_mask, plan)) return false;
+              SlotMask& slot_mask, const RouteStart* start) {
+  RouteStart own;
+  if (start == nullptr) {
+    if (!sph_plan(ctx.sph_moduli.data(), ctx.sph_moduli_count, setup, table, slot_mask, own)) return false;
+    std::array<u64, max_parallel_powers> powers{};
+    const u32 count = sph_first_bases(table, p, slot_mask, powers.data());
+    modarith::powmod_many_with(ctx.wide(), ctx.mod, powers.data(), powers.data(), count, ord / own.P);
+    sph_store_first_powers(slot_mask, powers.data(), own);
+    start = &own;
+  } else if (!start->planned) {
+    return false;
+  }
+  const RouteStart& plan = *start;
 
   std::array<u32, max_moduli + 1> moduli = ctx.sph_moduli;
   Residues R;
