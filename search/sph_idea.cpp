@@ -23,6 +23,7 @@
 #include <bit>
 #include <cmath>
 #include <numeric>
+#include <utility>
 
 #include "modarith/modmul.hpp"
 #include "modarith/wide_kernels.hpp"
@@ -158,38 +159,88 @@ bool plan_route(const u32* moduli, u32 count, const SearchSetup& setup, const si
   return true;
 }
 
+// What every lane of a baby walk shares: the table, its filter, p and the
+// step alpha (Shoup form), and the walk's length m_s.
+struct WalkShared {
+  const modarith::BabyStepTable& babies;
+  modarith::BabyStepTable::Filter filter;
+  u64 p;
+  u64 mult;
+  u64 w_int;
+  u32 m_s;
+};
+
+u32 walk_open_lanes(const WalkShared& w, u32 count, u32 s, u64* v, u32* lane, std::array<u32, slot_count>& log);
+
+// `count` open lanes from position s on: v[i] is the value of lane lane[i]
+// there. The values stay in registers while no lane is solved (the count
+// is fixed, so every loop over the lanes unrolls); a solved lane leaves and
+// the rest go on with one lane fewer. Returns the solved lanes (bit
+// lane[i]).
+template <u32 count>
+u32 walk_fixed(const WalkShared& w, u32 s, u64* v, u32* lane, std::array<u32, slot_count>& log) {
+  u64 x[count];
+#pragma GCC unroll 12
+  for (u32 i = 0; i < count; ++i) x[i] = v[i];
+  for (; s < w.m_s; ++s) {
+    u64 key[count];
+    u32 maybe = 0;
+#pragma GCC unroll 12
+    for (u32 i = 0; i < count; ++i) {
+      key[i] = modarith::reduce_once(w.p, x[i]);
+      maybe |= static_cast<u32>(w.filter.maybe(key[i])) << i;
+      x[i] = modarith::shoup_lazy(x[i], w.mult, w.w_int, w.p);
+    }
+    // A tag bit is rarely set; a set one is mostly a false alarm.
+    if (maybe == 0) continue;
+    u32 solved = 0;
+    u32 solved_lanes = 0;
+    for (; maybe != 0; maybe &= maybe - 1) {
+      const u32 i = static_cast<u32>(std::countr_zero(maybe));
+      const u32 b = w.babies.first(key[i]);
+      if (b == 0) continue;
+      log[lane[i]] = (b - 1) * w.m_s + s;
+      solved |= u32{1} << i;
+      solved_lanes |= u32{1} << lane[i];
+    }
+    if (solved == 0) continue;
+#pragma GCC unroll 12
+    for (u32 i = 0; i < count; ++i) v[i] = x[i];
+    u32 left = 0;
+    for (u32 i = 0; i < count; ++i) {
+      if ((solved >> i) & 1) continue;
+      v[left] = v[i];
+      lane[left] = lane[i];
+      ++left;
+    }
+    return solved_lanes | walk_open_lanes(w, left, s + 1, v, lane, log);
+  }
+  return 0;
+}
+
+template <u32... counts>
+u32 walk_by_count(const WalkShared& w, u32 count, u32 s, u64* v, u32* lane, std::array<u32, slot_count>& log,
+                  std::integer_sequence<u32, counts...>) {
+  using Walker = u32 (*)(const WalkShared&, u32, u64*, u32*, std::array<u32, slot_count>&);
+  static constexpr Walker walkers[] = {walk_fixed<counts + 1>...};
+  return walkers[count - 1](w, s, v, lane, log);
+}
+
+u32 walk_open_lanes(const WalkShared& w, u32 count, u32 s, u64* v, u32* lane, std::array<u32, slot_count>& log) {
+  if (count == 0 || s >= w.m_s) return 0;
+  return walk_by_count(w, count, s, v, lane, log, std::make_integer_sequence<u32, slot_count>{});
+}
+
 // The baby walks z[l] * alpha^s, s = 0 .. m_s-1, of `lanes` lanes side by
 // side against the table of gamma^(b-1) -> b; a lane stops at its first s
 // whose value is in the table, and log[l] = (b-1)*m_s + s is its logarithm.
 // Returns the lanes that found one (bit l for lane l).
 u32 walk_to_table(const modarith::BabyStepTable& babies, u64 p, const ScaledMultiplier& alpha, u32 m_s,
                   std::array<u64, slot_count>& z, u32 lanes, std::array<u32, slot_count>& log) {
-  const modarith::BabyStepTable::Filter filter = babies.filter();
-  const u64 mult = alpha.mult;
-  const u64 w_int = alpha.w_int;
-  // Every lane steps on each round (a solved lane's further values are
-  // never looked at), so the only branch per round is whether any open
-  // lane's tag bit is set, which is rarely taken.
-  const u32 all_lanes = lanes == 0 ? 0 : (u32{1} << lanes) - 1;
-  u32 open_lanes = all_lanes;
-  std::array<u64, slot_count> key{};
-  for (u32 s = 0; s < m_s && open_lanes != 0; ++s) {
-    u32 maybe = 0;
-    for (u32 l = 0; l < lanes; ++l) {
-      const u64 v = z[l];
-      key[l] = modarith::reduce_once(p, v);
-      maybe |= static_cast<u32>(filter.maybe(key[l])) << l;
-      z[l] = modarith::shoup_lazy(v, mult, w_int, p);
-    }
-    for (maybe &= open_lanes; maybe != 0; maybe &= maybe - 1) {
-      const u32 l = static_cast<u32>(std::countr_zero(maybe));
-      const u32 b = babies.first(key[l]);
-      if (b == 0) continue;
-      log[l] = (b - 1) * m_s + s;
-      open_lanes &= ~(u32{1} << l);
-    }
-  }
-  return all_lanes & ~open_lanes;
+  const WalkShared w{babies, babies.filter(), p, alpha.mult, alpha.w_int, m_s};
+  std::array<u32, slot_count> lane{};
+  for (u32 l = 0; l < lanes; ++l) lane[l] = l;
+  return walk_open_lanes(w, lanes, 0, z.data(), lane.data(), log);
 }
 
 // The digits: R[i][j] = n mod moduli[i] for i < L, where `moduli` (a copy of
@@ -226,10 +277,16 @@ SlotMask find_digits(SearchContext& ctx, const sievedata::SieveTable& table, u64
       // the digits found so far.
       m *= q;
       moduli[i - 1] = 0;
+      // One exponent for every slot: the powers are taken side by side.
+      std::array<u64, slot_count> base{};
+      u32 count = 0;
       for (u32 j = 0; j < slots; ++j) {
-        if (((slot_mask >> j) & 1) == 0) continue;
-        target[j] = modarith::powmod(mod, modarith::mulmod(mod, neg_k[j], modarith::pow2mod(mod, R[i - 1][j])),
-                                     ord / (u64{q} * m));
+        if ((slot_mask >> j) & 1) base[count++] = modarith::mulmod(mod, neg_k[j], modarith::pow2mod(mod, R[i - 1][j]));
+      }
+      modarith::powmod_many_with(ctx.wide(), mod, base.data(), base.data(), count, ord / (u64{q} * m));
+      count = 0;
+      for (u32 j = 0; j < slots; ++j) {
+        if ((slot_mask >> j) & 1) target[j] = base[count++];
       }
     } else {
       // First digit: the targets Y^(P/q), beta = H^(P/q) and beta^-1 =
