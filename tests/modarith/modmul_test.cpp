@@ -99,6 +99,10 @@ TEST(ModMul, MulmodScaledEqualsMulmod) {
     for (u64 x : {p, p + 1, 2 * p - 1, 2 * p, ~u64{0}, rng(), rng()}) xs.push_back(x), mults.push_back(x);
     for (u64 mult : mults) {
       const auto scaled = modarith::prepare_scaled(m, mult);
+      // The lane kernels take their quotient factor from w_int, so it must
+      // be the exact floor, not one the scalar step would merely tolerate.
+      bad.check(scaled.w_int, static_cast<u64>((modarith::u128{mult % p} << 64) / p), "w_int", p, mult,
+                0);
       for (u64 x : xs) {
         const u64 want = ref_mulmod(x, mult, p);
         bad.check(modarith::mulmod_scaled(m, x, scaled), want, "mulmod_scaled", p, x, mult);
