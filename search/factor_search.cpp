@@ -160,7 +160,10 @@ SlotMask filter_end(const modarith::ModContext& mod, const FilterSides& sides, c
 // The Pohlig-Hellman route's plan and first powers for each prime of the
 // batch the route will take: one long power per slot and two more, with the
 // prime's own exponent, which a single prime would leave latency-bound.
-void start_routes(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table, u32 count) {
+// Kept out of line (once per batch) so that a profile tells the route's
+// powers from the filter's.
+[[gnu::noinline]] void start_routes(SearchContext& ctx, const SearchSetup& setup, const sievedata::SieveTable& table,
+                                    u32 count) {
   OrderBatch& batch = ctx.order_batch;
   constexpr u32 per_prime = modarith::max_parallel_powers;
   std::array<modarith::BatchPower, order_batch_size * per_prime> powers;
