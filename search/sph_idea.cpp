@@ -372,30 +372,45 @@ bool combine_residues(const std::array<u32, max_moduli + 1>& moduli, u32 L, cons
 // n_max, is dropped and counted in whacked_k. Returns the surviving slots.
 SlotMask lift_to_slot_class(SearchContext& ctx, const sievedata::SieveTable& table, SlotMask slot_mask, u64 M,
                             std::array<u32, slot_count>& X, std::array<u32, slot_count>& S) {
-  std::array<u32, slot_count> gcds{};
+  // What depends on the step alone (g = gcd(M, d), d/g and (M/g)^-1 mod
+  // d/g) is worked out once per distinct step: the slots of a file share a
+  // few steps, and each of these costs a chain of divisions.
+  struct StepSolve {
+    u32 d = 0;
+    u32 g = 1;
+    u32 d_g = 1;
+    u64 inverse = 0;
+  };
+  std::array<StepSolve, slot_count> solves;
+  u32 solve_count = 0;
   for (u32 j = 0; j < slots; ++j) {
     if (((slot_mask >> j) & 1) == 0) continue;
-    const u64 d = table.n_step[j];
-    const u64 r = table.n_offset[j];
-    const u64 g = gcd_with_step(M, d);
-    gcds[j] = static_cast<u32>(g);
-    if ((X[j] + d - r) % g != 0) {
+    const u32 d = table.n_step[j];
+    const u32 r = table.n_offset[j];  // below d
+    u32 c = 0;
+    while (c < solve_count && solves[c].d != d) ++c;
+    if (c == solve_count) {
+      StepSolve& fresh = solves[solve_count++];
+      fresh.d = d;
+      fresh.g = static_cast<u32>(gcd_with_step(M, d));
+      fresh.d_g = d / fresh.g;
+      if (fresh.d_g > 1) fresh.inverse = inverse_mod((M / fresh.g) % fresh.d_g, fresh.d_g);
+    }
+    const StepSolve& step = solves[c];
+    // The two classes meet only when X = r (mod g).
+    const u32 x = X[j];
+    if (x % step.g != r % step.g) {
       slot_mask &= ~(SlotMask{1} << j);
       ++ctx.counters.whacked_k;
+      continue;
     }
-  }
-  // X + M*t with (M/g)*t = (r - X)/g (mod d/g), solved directly instead of
-  // by adding M until it fits, which would take up to d/g rounds.
-  for (u32 j = 0; j < slots; ++j) {
-    if (((slot_mask >> j) & 1) == 0) continue;
-    const u64 d = table.n_step[j];
-    const u64 r = table.n_offset[j];
-    const u64 g = gcds[j];
-    const u64 d_g = d / g;
-    u64 n = X[j];
-    if (d_g > 1) {
-      const u64 need = (r + d - n % d) % d / g;
-      const u64 t = need * inverse_mod((M / g) % d_g, static_cast<u32>(d_g)) % d_g;
+    // X + M*t with (M/g)*t = (r - X)/g (mod d/g), solved directly instead
+    // of by adding M until it fits, which would take up to d/g rounds.
+    u64 n = x;
+    if (step.d_g > 1) {
+      u64 need = u64{r} + d - x % d;  // (r - X) mod d, in (0, 2d) before the step back
+      if (need >= d) need -= d;
+      const u64 t = need / step.g * step.inverse % step.d_g;
       n += M * t;
     }
     if (n > table.n_max) {
@@ -403,7 +418,7 @@ SlotMask lift_to_slot_class(SearchContext& ctx, const sievedata::SieveTable& tab
       ++ctx.counters.whacked_k;
     } else {
       X[j] = static_cast<u32>(n);
-      S[j] = static_cast<u32>(d_g);
+      S[j] = step.d_g;
     }
   }
   return slot_mask;
