@@ -218,22 +218,29 @@ void check_factors_sph(SearchContext& ctx, const sievedata::SieveTable& table, u
   const Blocks blocks = scan_blocks(G, table.n_min, n_max);
   build_giant_table(ctx, p, blocks, G, std::max(blocks.blocks, u64{1}));
   const ModContext mod = ctx.mod;
-  const u64 c = modarith::pow2mod(mod, M);
 
   std::array<u32, slot_count> slot_of{};
-  std::array<modarith::Walk, slot_count> walks;
   u32 count = 0;
+  // 2^M and 2^X of every walked slot: independent chains, taken side by side.
+  std::array<u64, slot_count + 1> exponents{};
+  std::array<u64, slot_count + 1> powers{};
+  exponents[0] = M;
   for (u32 j = 0; j < slots; ++j) {
-    if (((slot_mask >> j) & 1) == 0) continue;
+    if (((slot_mask >> j) & 1) == 0 || S[j] == 0) continue;
+    slot_of[count] = j;
+    exponents[++count] = X[j];
+  }
+  modarith::pow2mod_many(mod, exponents.data(), powers.data(), count + 1);
+  const u64 c = powers[0];
+  std::array<modarith::Walk, slot_count> walks;
+  for (u32 i = 0; i < count; ++i) {
+    const u32 j = slot_of[i];
     const u64 class_step = u64{S[j]} * M;  // divides a, so below 2^32
-    if (class_step == 0) continue;
     // The walk covers s = 0, class_step, ... while s < G and s <= n_max:
     // with x0 = 0 and the table starting at 0, s = n_max is n = n_max itself.
     const u64 positions = std::min((G - 1) / class_step, u64{n_max} / class_step) + 1;
-    slot_of[count] = j;
-    walks[count] = modarith::Walk{modarith::mulmod(mod, table.k_values[j], modarith::pow2mod(mod, X[j])),
-                        modarith::prepare_scaled(mod, modarith::powmod(mod, c, S[j])), positions};
-    ++count;
+    walks[i] = modarith::Walk{modarith::mulmod(mod, table.k_values[j], powers[i + 1]),
+                              modarith::prepare_scaled(mod, modarith::powmod(mod, c, S[j])), positions};
   }
   modarith::run_walks_with(ctx.wide(), mod, ctx.steps, walks.data(), count, ctx.walk_hits);
   for (const modarith::WalkHit& w : ctx.walk_hits) {
