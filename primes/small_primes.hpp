@@ -14,8 +14,10 @@ using common::u32;
 inline constexpr i32 small_prime_limit = 33554432;
 // Room for the table's entries (2063689 are written for the bound 2^25).
 inline constexpr u32 small_prime_capacity = 2097152;
-// Size in bytes of the build's bit array (one bit per odd number): it covers
-// the odd numbers up to 33554447, so larger limits are cut down to that.
+// The largest limit the table is built for, 33554447 (one bit per odd
+// number in 0x200001 bytes, as the first build of the table had it): the
+// capacity and the 16-bit gaps are known to hold up to it, so larger limits
+// are cut down to that.
 inline constexpr u32 small_prime_bitmap_bytes = 0x200001;
 inline constexpr i32 small_prime_max_limit = static_cast<i32>(small_prime_bitmap_bytes) * 16 - 1;
 
