@@ -11,6 +11,7 @@
 
 #include "modarith/babystep_table.hpp"
 #include "modarith/modmul.hpp"
+#include "modarith/wide_kernels.hpp"
 
 namespace {
 using common::u32;
@@ -193,6 +194,27 @@ void BM_giant_table_and_baby_walk(benchmark::State& state) {
   report_ns_per_op(state, giant_count + baby_count);
 }
 
+// A geometric fill of the giant table with each kernel set the processor
+// runs (second argument: 0 scalar, 1 AVX2, 2 eight-lane); sizes of a
+// Pohlig-Hellman table and of a single-class scan's giant table.
+void BM_fill_geometric(benchmark::State& state) {
+  const u32 count = static_cast<u32>(state.range(0));
+  const auto set = static_cast<KernelSet>(state.range(1));
+  if (!kernel_set_runs(set)) {
+    state.SkipWithError("kernel set not run by this processor");
+    return;
+  }
+  const auto m = make_mod_context(prime_1e12);
+  const auto f = prepare_scaled(m, pow2mod(m, 12345));
+  BabyStepTable table;
+  for (auto _ : state) {
+    table.reset(count);
+    fill_geometric_with(set, m, table, 3, f, count, 1);
+    benchmark::DoNotOptimize(table);
+  }
+  report_ns_per_op(state, count);
+}
+
 #define MODARITH_PRIMES ->Arg(prime_1e12)->Arg(prime_2pow50)
 BENCHMARK(BM_mulmod_latency) MODARITH_PRIMES;
 BENCHMARK(BM_mulmod_throughput) MODARITH_PRIMES;
@@ -204,6 +226,7 @@ BENCHMARK(BM_pow2mod) MODARITH_PRIMES;
 BENCHMARK(BM_powmod) MODARITH_PRIMES;
 BENCHMARK(BM_table_insert)->Arg(40)->Arg(3000);
 BENCHMARK(BM_table_lookup)->ArgsProduct({{40, 3000}, {0, 1}});
+BENCHMARK(BM_fill_geometric)->ArgsProduct({{140, 600, 3000}, {0, 1, 2}});
 BENCHMARK(BM_giant_table_and_baby_walk)->ArgsProduct({{prime_1e12, prime_2pow50}, {0, 1}});
 
 }  // namespace

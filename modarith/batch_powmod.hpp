@@ -8,6 +8,7 @@
 #pragma once
 #include "common/types.hpp"
 #include "modarith/modmul.hpp"
+#include "modarith/wide_kernels.hpp"
 
 namespace modarith {
 
@@ -28,5 +29,27 @@ void powmod_batch(const ModContext* contexts, const BatchPower* powers, u32 coun
 // processors with AVX-512 IFMA (wide_kernels_supported()) and every p < 2^50;
 // elsewhere it is powmod_batch.
 void powmod_batch_wide(const ModContext* contexts, const BatchPower* powers, u32 count, u64* out);
+
+// The same results on four double lanes (AVX2 + FMA), each with its own
+// modulus, for processors with them (avx2_kernels_supported()) and every
+// p < 2^50; elsewhere it is powmod_batch.
+void powmod_batch_avx2(const ModContext* contexts, const BatchPower* powers, u32 count, u64* out);
+
+// The kernels of `set` (each falls back to the scalar form for a prime its
+// lanes do not take).
+inline void powmod_batch_with(KernelSet set, const ModContext* contexts, const BatchPower* powers, u32 count,
+                              u64* out) {
+  switch (set) {
+    case KernelSet::avx512:
+      powmod_batch_wide(contexts, powers, count, out);
+      return;
+    case KernelSet::avx2:
+      powmod_batch_avx2(contexts, powers, count, out);
+      return;
+    case KernelSet::scalar:
+      break;
+  }
+  powmod_batch(contexts, powers, count, out);
+}
 
 }  // namespace modarith

@@ -91,15 +91,6 @@ inline LanePrime lane_prime(const ModContext& m) {
   return LanePrime{m.p, m.mont_p_inv & low_52_bits, reduce_barrett(m, u128{1} << 52), lanes_entry_factor(m)};
 }
 
-// Whether every item's prime (contexts[item.context].p) fits the lanes.
-template <class Item>
-bool lanes_take_every_prime(const ModContext* contexts, const Item* items, u32 count) {
-  for (u32 i = 0; i < count; ++i) {
-    if (contexts[items[i].context].p >= (u64{1} << 50)) return false;
-  }
-  return true;
-}
-
 // The constants of contexts[i], computed once for a run of requests with the
 // same i (the items of one prime stand together).
 class LanePrimes {

@@ -110,6 +110,16 @@ inline u64 montgomery_exit(const ModContext& m, u64 x) {
 // keeping independent chains in flight; a single power is the case of one.
 // Every result is the exact residue in [0, p).
 
+// Whether every item's prime (contexts[item.context].p) fits the vector
+// lanes (eight 52-bit or four double lanes), which take p < 2^50.
+template <class Item>
+bool lanes_take_every_prime(const ModContext* contexts, const Item* items, u32 count) {
+  for (u32 i = 0; i < count; ++i) {
+    if (contexts[items[i].context].p >= common::p_ceiling) return false;
+  }
+  return true;
+}
+
 // Most powers taken side by side in one call: one per slot and two more
 // (the Pohlig-Hellman bases ride along with the slots' targets).
 inline constexpr u32 max_parallel_powers = common::slot_count + 2;

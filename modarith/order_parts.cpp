@@ -9,6 +9,14 @@
 
 namespace modarith {
 
+u32 raisings_to_one(const ModContext& m, const OrderPart& part, u64 y) {
+  // The last raising is never taken: if y^(q^(copies-1)) is not 1, the
+  // answer is copies whatever its q-th power is.
+  u32 j = 0;
+  for (; y != 1 && j + 1 < part.copies; ++j) y = powmod(m, y, part.q);
+  return y != 1 ? part.copies : j;
+}
+
 void order_parts(const ModContext* contexts, const OrderPart* parts, u32 count, u32* needed) {
   u64 exps[max_parallel_powers_of_2];
   u64 y[max_parallel_powers_of_2];
@@ -19,15 +27,7 @@ void order_parts(const ModContext* contexts, const OrderPart* parts, u32 count, 
     const ModContext& m = contexts[context];
     for (u32 i = first; i < end; ++i) exps[i - first] = parts[i].exponent;
     pow2mod_many(m, exps, y, end - first);
-    for (u32 i = first; i < end; ++i) {
-      // The last raising is never taken: if y^(q^(copies-1)) is not 1, the
-      // answer is copies whatever its q-th power is.
-      const u32 copies = parts[i].copies;
-      u32 j = 0;
-      u64 z = y[i - first];
-      for (; z != 1 && j + 1 < copies; ++j) z = powmod(m, z, parts[i].q);
-      needed[i] = z != 1 ? copies : j;
-    }
+    for (u32 i = first; i < end; ++i) needed[i] = raisings_to_one(m, parts[i], y[i - first]);
     first = end;
   }
 }

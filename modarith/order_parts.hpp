@@ -11,6 +11,7 @@
 #pragma once
 #include "common/types.hpp"
 #include "modarith/modmul.hpp"
+#include "modarith/wide_kernels.hpp"
 
 namespace modarith {
 
@@ -35,12 +36,30 @@ void order_parts(const ModContext* contexts, const OrderPart* parts, u32 count, 
 // elsewhere it is order_parts.
 void order_parts_wide(const ModContext* contexts, const OrderPart* parts, u32 count, u32* needed);
 
-inline void order_parts_with(bool wide, const ModContext* contexts, const OrderPart* parts, u32 count, u32* needed) {
-  if (wide) {
-    order_parts_wide(contexts, parts, count, needed);
-  } else {
-    order_parts(contexts, parts, count, needed);
+// The same results on four double lanes (AVX2 + FMA), each with its own
+// modulus, for processors with them (avx2_kernels_supported()) and every
+// p < 2^50; elsewhere it is order_parts.
+void order_parts_avx2(const ModContext* contexts, const OrderPart* parts, u32 count, u32* needed);
+
+// The kernels of `set` (each falls back to the scalar form for a prime its
+// lanes do not take).
+inline void order_parts_with(KernelSet set, const ModContext* contexts, const OrderPart* parts, u32 count,
+                             u32* needed) {
+  switch (set) {
+    case KernelSet::avx512:
+      order_parts_wide(contexts, parts, count, needed);
+      return;
+    case KernelSet::avx2:
+      order_parts_avx2(contexts, parts, count, needed);
+      return;
+    case KernelSet::scalar:
+      break;
   }
+  order_parts(contexts, parts, count, needed);
 }
+
+// The answer for one part once its long power y = 2^exponent mod p is known:
+// the raisings by q, scalar (they are short, and most parts need none).
+u32 raisings_to_one(const ModContext& m, const OrderPart& part, u64 y);
 
 }  // namespace modarith

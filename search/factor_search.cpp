@@ -172,7 +172,6 @@ SlotMask filter_end(const modarith::ModContext& mod, const FilterSides& sides, c
   std::array<u32, order_batch_size> first{};
   std::array<u32, order_batch_size> taken{};
   const bool route_runs = !ctx.general_scan_only && setup.n_step_lcm != 0;
-  const bool wide = ctx.kernels == modarith::KernelSet::avx512;
   u32 total = 0;
   for (u32 i = 0; i < count; ++i) {
     RouteStart& route = batch.route[i];
@@ -186,16 +185,7 @@ SlotMask filter_end(const modarith::ModContext& mod, const FilterSides& sides, c
     total += taken[i];
   }
   if (total == 0) return;
-  if (wide) {
-    modarith::powmod_batch_wide(batch.mod.data(), powers.data(), total, w.data());
-  } else {
-    for (u32 i = 0; i < count; ++i) {
-      if (taken[i] == 0) continue;
-      const modarith::KernelSet set = batch.mod[i].p < common::p_ceiling ? ctx.kernels : modarith::KernelSet::scalar;
-      modarith::powmod_many_with(set, batch.mod[i], bases.data() + first[i], w.data() + first[i], taken[i],
-                                 batch.ord[i] / batch.route[i].P);
-    }
-  }
+  modarith::powmod_batch_with(ctx.kernels, batch.mod.data(), powers.data(), total, w.data());
   for (u32 i = 0; i < count; ++i) {
     if (taken[i] != 0) sph_store_first_powers(batch.slot_mask[i], w.data() + first[i], batch.route[i]);
   }
@@ -226,26 +216,14 @@ void start_batch(SearchContext& ctx, const SearchSetup& setup, const sievedata::
   std::array<u64, order_batch_size * slot_count> w;
   u64 whacked = 0;
   u32 total = 0;
-  // The lanes with a modulus each are the eight-lane set's alone (they
-  // check every p against their ceiling); another set takes each prime's
-  // powers side by side with its own kernels, as filter_slots does.
-  const bool wide = ctx.kernels == modarith::KernelSet::avx512;
+  // The lanes of the vector sets check every p against their ceiling and
+  // leave a batch with a prime above it to the scalar kernels.
   for (u32 i = 0; i < count; ++i) {
     const modarith::ModContext& mod = batch.mod[i];
     batch.slot_mask[i] = filter_begin(mod, setup, table, mod.p, batch.ord[i], sides[i], whacked);
-    if (!wide) continue;
     for (u32 s = 0; s < sides[i].count; ++s) powers[total++] = {sides[i].u[s], sides[i].common_e, i};
   }
-  if (wide) {
-    modarith::powmod_batch_wide(batch.mod.data(), powers.data(), total, w.data());
-  } else {
-    for (u32 i = 0, first = 0; i < count; first += sides[i].count, ++i) {
-      if (sides[i].count == 0) continue;
-      const modarith::KernelSet set = batch.mod[i].p < common::p_ceiling ? ctx.kernels : modarith::KernelSet::scalar;
-      modarith::powmod_many_with(set, batch.mod[i], sides[i].u.data(), w.data() + first, sides[i].count,
-                                 sides[i].common_e);
-    }
-  }
+  modarith::powmod_batch_with(ctx.kernels, batch.mod.data(), powers.data(), total, w.data());
   for (u32 i = 0, first = 0; i < count; first += sides[i].count, ++i) {
     batch.slot_mask[i] |= filter_end(batch.mod[i], sides[i], w.data() + first, whacked);
   }

@@ -205,7 +205,7 @@ u64 order2(SearchContext& ctx, const sievedata::SieveTable& table, u64 p, std::s
   std::array<modarith::OrderPart, modarith::max_parallel_powers_of_2> parts;
   std::array<u32, modarith::max_parallel_powers_of_2> needed;
   const u32 runs = plan_order(p, sieve_factors, 0, plan, parts.data());
-  modarith::order_parts_with(ctx.wide() == modarith::KernelSet::avx512, &ctx.mod, parts.data(), runs, needed.data());
+  modarith::order_parts_with(ctx.wide(), &ctx.mod, parts.data(), runs, needed.data());
   return finish_order(p, plan, parts.data(), needed.data(), moduli_limit(table.n_min, table.n_max), ctx.sph_moduli,
                       ctx.sph_moduli_count);
 }
@@ -218,9 +218,6 @@ void order2_batch(SearchContext& ctx, const sievedata::SieveTable& table, const 
   std::array<u32, order_batch_size * modarith::max_parallel_powers_of_2> needed;
   std::array<u32, order_batch_size + 1> first_part;
   u32 total = 0;
-  // The per-prime lanes are the eight-lane set's alone (they check every
-  // p against their ceiling); other sets take the scalar form.
-  const bool wide = ctx.kernels == modarith::KernelSet::avx512;
   batch.count = count;
   for (u32 i = 0; i < count; ++i) {
     batch.mod[i] = modarith::make_mod_context(primes[i]);
@@ -228,7 +225,9 @@ void order2_batch(SearchContext& ctx, const sievedata::SieveTable& table, const 
     total += plan_order(primes[i], sieve_factors[i], i, plans[i], parts.data() + total);
   }
   first_part[count] = total;
-  modarith::order_parts_with(wide, batch.mod.data(), parts.data(), total, needed.data());
+  // The lanes check every p against their ceiling and leave a batch with a
+  // prime above it to the scalar kernels.
+  modarith::order_parts_with(ctx.kernels, batch.mod.data(), parts.data(), total, needed.data());
   const u32 lim = moduli_limit(table.n_min, table.n_max);
   for (u32 i = 0; i < count; ++i) {
     batch.ord[i] = finish_order(primes[i], plans[i], parts.data() + first_part[i], needed.data() + first_part[i], lim,

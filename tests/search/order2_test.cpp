@@ -148,6 +148,7 @@ void expect_moduli_sound(const search::SearchContext& ctx, u64 order, u32 lim) {
 class Order2Test : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { ensure_small_primes(); }
+  static void check_batch_orders(modarith::KernelSet set);
 };
 
 TEST_F(Order2Test, ExactOrderWhenFactoredMultipleOtherwise) {
@@ -196,10 +197,18 @@ TEST_F(Order2Test, ExactOrderWhenFactoredMultipleOtherwise) {
 }
 
 // The batch (all powers of several primes through the kernels together,
-// eight-lane where the processor has them) gives every prime the order and
+// with every kernel set the processor runs) gives every prime the order and
 // moduli list it has alone: partial batches, the primes in any mix of
 // factor shapes, two tables.
 TEST_F(Order2Test, BatchGivesEveryPrimeItsOwnOrderAndModuli) {
+  for (const modarith::KernelSet set : modarith::kernel_sets_fastest_first) {
+    if (!modarith::kernel_set_runs(set)) continue;
+    SCOPED_TRACE(modarith::kernel_set_name(set));
+    check_batch_orders(set);
+  }
+}
+
+void Order2Test::check_batch_orders(modarith::KernelSet set) {
   const u64 seed = 20261210;
   std::mt19937_64 rng(seed);
   std::vector<Case> cases = constructed_cases(rng, 200);
@@ -210,6 +219,7 @@ TEST_F(Order2Test, BatchGivesEveryPrimeItsOwnOrderAndModuli) {
   table.n_max = 3000000;
 
   search::SearchContext batch_ctx;
+  batch_ctx.kernels = set;
   const std::array<u32, 5> batch_sizes{8, 3, 1, 8, 5};
   std::size_t next = 0;
   for (u32 round = 0; next < cases.size(); ++round) {
