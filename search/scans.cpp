@@ -15,6 +15,7 @@
 #include "search/scans.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <numeric>
 #include <utility>
@@ -38,7 +39,6 @@ inline constexpr u32 general_giant_step = 15840;
 inline constexpr u32 zero_start_limit = 500000;
 // An n above this cannot be listed in any data file (n is a 32-bit number).
 inline constexpr u64 n_ceiling = 0xffffffffULL;
-inline constexpr u32 slots = slot_count;
 
 // The first block of a scan with block step G: offset 0 up to n_min =
 // 500000, else the multiple of G at or below n_min; the entry for that
@@ -158,8 +158,8 @@ void check_factors(SearchContext& ctx, const sievedata::SieveTable& table, u64 p
   u32 count = 0;
   u32 step_lcm = 1;
   double classes_per_n = 0;
-  for (u32 j = 0; j < slots; ++j) {
-    if (((slot_mask >> j) & 1) == 0) continue;
+  for (SlotMask rest = slot_mask; rest != 0; rest &= rest - 1) {
+    const u32 j = static_cast<u32>(std::countr_zero(rest));
     const u32 modulus = table.n_modulus[j];
     if (modulus == 0) continue;  // a slot without n has no classes to walk
     // When n_modulus divides the giant step, walking s = 0, M, 2M, ... below
@@ -225,11 +225,11 @@ void check_factors_sph(SearchContext& ctx, const sievedata::SieveTable& table, u
   std::array<u64, slot_count + 1> exponents{};
   std::array<u64, slot_count + 1> powers{};
   exponents[0] = M;
-  for (u32 j = 0; j < slots; ++j) {
-    if (((slot_mask >> j) & 1) == 0 || S[j] == 0) continue;
+  for_each_slot(slot_mask, [&](u32 j) {
+    if (S[j] == 0) return;
     slot_of[count] = j;
     exponents[++count] = X[j];
-  }
+  });
   modarith::pow2mod_many(mod, exponents.data(), powers.data(), count + 1);
   const u64 c = powers[0];
   std::array<modarith::Walk, slot_count> walks;

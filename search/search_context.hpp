@@ -4,6 +4,7 @@
 // per-prime state anywhere else.
 #pragma once
 #include <array>
+#include <bit>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,14 @@ using common::u64;
 
 // Bit j stands for slot j.
 using SlotMask = u32;
+
+// f(j) for every slot j of the mask, in ascending order. Stepping through
+// the set bits costs one predictable loop per call, where testing every
+// slot's bit would be a branch on a random bit for each of them.
+template <class F>
+inline void for_each_slot(SlotMask mask, F&& f) {
+  for (; mask != 0; mask &= mask - 1) f(static_cast<u32>(std::countr_zero(mask)));
+}
 
 // One hit of the search: p divides k*2^n+1 for the k of `slot`; xmod is the
 // step of the progression of n being scanned (1 for the general scan).

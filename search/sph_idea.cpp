@@ -38,7 +38,6 @@ using modarith::ModContext;
 using modarith::max_parallel_powers;
 using modarith::ScaledMultiplier;
 
-inline constexpr u32 slots = slot_count;
 inline constexpr u64 u32_ceiling = 0xffffffffULL;
 // Below this product the moduli narrow n too little for the route to pay.
 inline constexpr u64 min_product = 5;
@@ -93,18 +92,14 @@ void raise_side_by_side(const SearchContext& ctx, SlotMask slot_mask, const std:
                         u64 b, u64 e, std::array<u64, slot_count>& out, u64& a_out, u64& b_out) {
   std::array<u64, slot_count + 2> packed{};
   u32 count = 0;
-  for (u32 j = 0; j < slots; ++j) {
-    if ((slot_mask >> j) & 1) packed[count++] = in[j];
-  }
+  for_each_slot(slot_mask, [&](u32 j) { packed[count++] = in[j]; });
   packed[count] = a;
   packed[count + 1] = b;
   modarith::powmod_many_with(ctx.wide(), ctx.mod, packed.data(), packed.data(), count + 2, e);
   a_out = packed[count];
   b_out = packed[count + 1];
   count = 0;
-  for (u32 j = 0; j < slots; ++j) {
-    if ((slot_mask >> j) & 1) out[j] = packed[count++];
-  }
+  for_each_slot(slot_mask, [&](u32 j) { out[j] = packed[count++]; });
 }
 
 // n mod (modulus i) for slot j, or n mod q^e along a run.
@@ -147,9 +142,8 @@ bool plan_route(const u32* moduli, u32 count, const SearchSetup& setup, const si
   // lcm(P, d) >= P, a span within P << max_walk_shift needs no lcm.
   const u64 walk_span = std::min<u64>(G, u64{table.n_max} + 1);
   const bool short_walks = walk_span <= (P << max_walk_shift);
-  for (u32 j = 0; j < slots; ++j) {
-    if (((slot_mask >> j) & 1) == 0) continue;
-    const u64 d = table.n_step[j];
+  for (SlotMask rest = slot_mask; rest != 0; rest &= rest - 1) {
+    const u64 d = table.n_step[std::countr_zero(rest)];
     if (d == 0 || step_lcm % d != 0) return false;
     if (!short_walks && walk_span > ((P / gcd_with_step(P, d) * d) << max_walk_shift)) return false;
   }
@@ -259,9 +253,7 @@ SlotMask find_digits(SearchContext& ctx, const sievedata::SieveTable& table, u64
   const u64 H = plan.H;
   const u64 T = plan.T;
   std::array<u64, slot_count> neg_k{};
-  for (u32 j = 0; j < slots; ++j) {
-    if ((slot_mask >> j) & 1) neg_k[j] = negated_k(p, table.k_values[j]);
-  }
+  for_each_slot(slot_mask, [&](u32 j) { neg_k[j] = negated_k(p, table.k_values[j]); });
 
   u32 prev = 0;
   u32 m = 1;
@@ -280,14 +272,12 @@ SlotMask find_digits(SearchContext& ctx, const sievedata::SieveTable& table, u64
       // One exponent for every slot: the powers are taken side by side.
       std::array<u64, slot_count> base{};
       u32 count = 0;
-      for (u32 j = 0; j < slots; ++j) {
-        if ((slot_mask >> j) & 1) base[count++] = modarith::mulmod(mod, neg_k[j], modarith::pow2mod(mod, R[i - 1][j]));
-      }
+      for_each_slot(slot_mask, [&](u32 j) {
+        base[count++] = modarith::mulmod(mod, neg_k[j], modarith::pow2mod(mod, R[i - 1][j]));
+      });
       modarith::powmod_many_with(ctx.wide(), mod, base.data(), base.data(), count, ord / (u64{q} * m));
       count = 0;
-      for (u32 j = 0; j < slots; ++j) {
-        if ((slot_mask >> j) & 1) target[j] = base[count++];
-      }
+      for_each_slot(slot_mask, [&](u32 j) { target[j] = base[count++]; });
     } else {
       // First digit: the targets Y^(P/q), beta = H^(P/q) and beta^-1 =
       // T^(P/q) share their exponent and are taken side by side.
@@ -313,12 +303,11 @@ SlotMask find_digits(SearchContext& ctx, const sievedata::SieveTable& table, u64
     std::array<u32, slot_count> lane_slot{};
     std::array<u64, slot_count> z{};
     u32 lanes = 0;
-    for (u32 j = 0; j < slots; ++j) {
-      if (((slot_mask >> j) & 1) == 0) continue;
+    for_each_slot(slot_mask, [&](u32 j) {
       lane_slot[lanes] = j;
       z[lanes] = target[j];
       ++lanes;
-    }
+    });
     std::array<u32, slot_count> log{};
     const u32 solved = walk_to_table(babies, p, modarith::prepare_scaled(mod, beta_inverse), m_s, z, lanes, log);
     for (u32 l = 0; l < lanes; ++l) {
@@ -345,21 +334,18 @@ bool combine_residues(const std::array<u32, max_moduli + 1>& moduli, u32 L, cons
     const u64 q = moduli[i];
     if (q == 0) continue;
     if (M == 1) {
-      for (u32 j = 0; j < slots; ++j) {
-        if ((slot_mask >> j) & 1) X[j] = R[i][j];
-      }
+      for_each_slot(slot_mask, [&](u32 j) { X[j] = R[i][j]; });
       M = q;
       continue;
     }
     const u64 c = inverse_mod(M, static_cast<u32>(q));
     if (c == 0) return false;
-    for (u32 j = 0; j < slots; ++j) {
-      if (((slot_mask >> j) & 1) == 0) continue;
+    for_each_slot(slot_mask, [&](u32 j) {
       // (R - X + M) keeps the difference positive; M*c = 1 (mod q) cancels
       // the added M against the -1. All below 2^49 (q <= 2^24, q*M <= 2^32).
       const u64 digit = ((R[i][j] - u64{X[j]} + M) * c - 1) % q;
       X[j] = static_cast<u32>(X[j] + M * digit);
-    }
+    });
     M *= q;
   }
   return true;
@@ -383,8 +369,8 @@ SlotMask lift_to_slot_class(SearchContext& ctx, const sievedata::SieveTable& tab
   };
   std::array<StepSolve, slot_count> solves;
   u32 solve_count = 0;
-  for (u32 j = 0; j < slots; ++j) {
-    if (((slot_mask >> j) & 1) == 0) continue;
+  for (SlotMask rest = slot_mask; rest != 0; rest &= rest - 1) {
+    const u32 j = static_cast<u32>(std::countr_zero(rest));
     const u32 d = table.n_step[j];
     const u32 r = table.n_offset[j];  // below d
     u32 c = 0;
@@ -434,9 +420,7 @@ bool sph_plan(const u32* moduli, u32 moduli_count, const SearchSetup& setup, con
 
 u32 sph_first_bases(const sievedata::SieveTable& table, u64 p, SlotMask slot_mask, u64* bases) {
   u32 count = 0;
-  for (u32 j = 0; j < slots; ++j) {
-    if ((slot_mask >> j) & 1) bases[count++] = negated_k(p, table.k_values[j]);
-  }
+  for_each_slot(slot_mask, [&](u32 j) { bases[count++] = negated_k(p, table.k_values[j]); });
   bases[count] = (p + 1) / 2;
   bases[count + 1] = 2;
   return count + 2;
@@ -444,9 +428,7 @@ u32 sph_first_bases(const sievedata::SieveTable& table, u64 p, SlotMask slot_mas
 
 void sph_store_first_powers(SlotMask slot_mask, const u64* powers, RouteStart& start) {
   u32 count = 0;
-  for (u32 j = 0; j < slots; ++j) {
-    if ((slot_mask >> j) & 1) start.Y[j] = powers[count++];
-  }
+  for_each_slot(slot_mask, [&](u32 j) { start.Y[j] = powers[count++]; });
   start.H = powers[count];
   start.T = powers[count + 1];
 }
