@@ -8,6 +8,7 @@
 // order e = ord / gcd(d, ord). With a multiple of the order in place of ord
 // the test keeps a superset of the right slots, never fewer.
 #include <array>
+#include <bit>
 
 #include "search/factor_search.hpp"
 
@@ -77,28 +78,27 @@ SlotMask filter_begin(const modarith::ModContext& mod, const SearchSetup& setup,
   SlotMask slot_mask = 0;
   const u32 symbol_slots = setup.residue_symbols.slots();
   const KnownSymbols symbols = symbol_slots != 0 ? setup.residue_symbols.evaluate(p) : KnownSymbols{};
-  for (int j = 0; j < slot_count; ++j) {
+  // Slots without n (nothing to search) and slots whose value -k*2^(r mod 2)
+  // is a non-residue are ruled out before any power, as masks: the symbols
+  // come out at random, and a branch per slot on them would mostly be
+  // mispredicted. A zero symbol (p divides the value) decides nothing.
+  SlotMask empty = 0;
+  for (u32 j = 0; j < slot_count; ++j) empty |= SlotMask{table.n_step[j] == 0} << j;
+  const SlotMask non_residues = symbol_slots & symbols.negative & ~symbols.zero & ~empty;
+  const SlotMask residues = symbol_slots & ~symbols.negative & ~symbols.zero;
+  whacked += static_cast<u64>(std::popcount(empty) + std::popcount(non_residues));
+  const SlotMask open = ((SlotMask{1} << slot_count) - 1) & ~empty & ~non_residues;
+  for (SlotMask rest = open; rest != 0; rest &= rest - 1) {
+    const u32 j = static_cast<u32>(std::countr_zero(rest));
     const u32 d = table.n_step[j];
-    if (d == 0) {  // no n left in this slot: nothing to search
-      ++whacked;
+    const u32 c = g != 0 ? g / gcd32(d, g) : 0;
+    // u differs from -k*2^(r mod 2) by an even power of 2, a square, so
+    // u^((p-1)/2) = +1 is already known for a residue: when the exponent is
+    // exactly (p-1)/2 the power need not be taken.
+    if (((residues >> j) & 1) != 0 && g != 0 && common_e * c == half_p_minus_1) {
+      slot_mask |= SlotMask{1} << j;
       continue;
     }
-    if (((symbol_slots >> j) & 1) != 0) {
-      // A non-residue -k*2^(r mod 2) rules the slot out before any power.
-      const int symbol = ((symbols.zero >> j) & 1) != 0 ? 0 : ((symbols.negative >> j) & 1) != 0 ? -1 : 1;
-      if (symbol < 0) {
-        ++whacked;
-        continue;
-      }
-      // u differs from -k*2^(r mod 2) by an even power of 2, a square, so
-      // u^((p-1)/2) = +1 is already known: when the exponent is exactly
-      // (p-1)/2 the power need not be taken.
-      if (symbol > 0 && g != 0 && common_e * (g / gcd32(d, g)) == half_p_minus_1) {
-        slot_mask |= SlotMask{1} << j;
-        continue;
-      }
-    }
-    const u32 c = g != 0 ? g / gcd32(d, g) : 0;
     // With exponent p - 1 (ord = p - 1 and a step prime to it, which only an
     // odd step can be) the power is 1 for every u but 0, that is unless p
     // divides k. Tested after the symbol, so that the known set's even steps
@@ -128,7 +128,7 @@ SlotMask filter_begin(const modarith::ModContext& mod, const SearchSetup& setup,
       if (c < small_cofactor) {
         sides.u[sides.count] = u;
         sides.c[sides.count] = c;
-        sides.slot[sides.count] = static_cast<u32>(j);
+        sides.slot[sides.count] = j;
         ++sides.count;
         continue;
       }
@@ -148,11 +148,9 @@ SlotMask filter_end(const modarith::ModContext& mod, const FilterSides& sides, c
   SlotMask slot_mask = 0;
   for (u32 i = 0; i < sides.count; ++i) {
     const u64 v = sides.c[i] == 1 ? w[i] : modarith::powmod(mod, w[i], sides.c[i]);
-    if (v == 1) {
-      slot_mask |= SlotMask{1} << sides.slot[i];
-    } else {
-      ++whacked;
-    }
+    // Kept or not comes out at random: a mask, not a branch.
+    slot_mask |= SlotMask{v == 1} << sides.slot[i];
+    whacked += v != 1 ? 1 : 0;
   }
   return slot_mask;
 }
