@@ -19,9 +19,13 @@ for target in "$@"; do
     *) echo "install-deps.sh: unknown target '$target' (run, test, bench or package)"; exit 1 ;;
   esac
 done
+# A library installed for a second architecture too (the aarch64 cross
+# build's libgmp-dev:arm64) makes its bare name ambiguous to dpkg, which then
+# answers "not installed"; the name with this machine's architecture is not.
+arch=$(dpkg --print-architecture)
 need=()
 for pkg in "${packages[@]}"; do
-  dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
+  dpkg -s "$pkg" >/dev/null 2>&1 || dpkg -s "$pkg:$arch" >/dev/null 2>&1 || need+=("$pkg")
 done
 [ ${#need[@]} -eq 0 ] && exit 0
 SUDO=""
