@@ -58,15 +58,39 @@ QUARROW_LANES52_TARGET void fill_wide(const modarith::ModContext& m, BabyStepTab
   // Eight entries at a time: the keys go to their (consecutive) positions in
   // one store, homes and tag bits are formed in the lanes, and only the
   // chain links are made one by one.
+  const __m512i lane_offsets = _mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0);
+  const __m512i low_half = _mm512_set1_epi64(0xffffffffLL);
   for (; i < full; i += lanes) {
     const __m512i key = lanes_reduce(v, p);
     v = lanes_shoup(v, mult, w, p, mask);
     const u32 b = static_cast<u32>(first_index + i) - fill.base;
     _mm512_storeu_si512(fill.keys + b, key);
-    _mm512_store_si512(homes, _mm512_and_si512(key, home_mask));
-    _mm512_store_si512(tag_bits,
-                       _mm512_sllv_epi64(one, _mm512_and_si512(_mm512_srl_epi64(key, home_shift), five_bits)));
-    for (u32 c = 0; c < lanes; ++c) fill.link(homes[c], tag_bits[c], b + c);
+    const __m512i home = _mm512_and_si512(key, home_mask);
+    const __m512i tag = _mm512_sllv_epi64(one, _mm512_and_si512(_mm512_srl_epi64(key, home_shift), five_bits));
+    // Two of the eight in one home (the lanes compared with the vector
+    // turned by one to four lanes meet every pair) must be linked in turn;
+    // that is rare, a few groups in a hundred for the smallest tables.
+    const __mmask8 shared = static_cast<__mmask8>(
+        _mm512_cmpeq_epi64_mask(home, _mm512_alignr_epi64(home, home, 1)) |
+        _mm512_cmpeq_epi64_mask(home, _mm512_alignr_epi64(home, home, 2)) |
+        _mm512_cmpeq_epi64_mask(home, _mm512_alignr_epi64(home, home, 3)) |
+        _mm512_cmpeq_epi64_mask(home, _mm512_alignr_epi64(home, home, 4)));
+    if (shared != 0) {
+      _mm512_store_si512(homes, home);
+      _mm512_store_si512(tag_bits, tag);
+      for (u32 c = 0; c < lanes; ++c) fill.link(homes[c], tag_bits[c], b + c);
+      continue;
+    }
+    // Otherwise all eight links at once: each entry takes its home's old
+    // head as its successor (eight consecutive positions of the chain
+    // array), and each home word gets its tag and the entry's index.
+    const __m512i old = _mm512_i64gather_epi64(home, fill.homes, 8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(fill.next + b), _mm512_cvtepi64_epi32(_mm512_srli_epi64(old, 32)));
+    const __m512i index = _mm512_add_epi64(_mm512_set1_epi64(b), lane_offsets);
+    _mm512_i64scatter_epi64(fill.homes, home,
+                            _mm512_or_si512(_mm512_or_si512(_mm512_and_si512(old, low_half), tag),
+                                            _mm512_slli_epi64(index, 32)),
+                            8);
   }
   _mm512_store_si512(keys, lanes_reduce(v, p));
   for (u32 c = 0; i < count; ++i, ++c) fill.insert(keys[c], static_cast<u32>(first_index + i));
