@@ -79,30 +79,44 @@ QUARROW_LANES_FMA_TARGET void store_residues(const LaneModuli& mod, const __m256
   for (u32 i = 0; i < count; ++i) out[i] = result[i];
 }
 
+// Left to right over the longest exponent of a group: every lane squares,
+// and where its own bit is set takes raise(square, v, p, p_inv) instead
+// (vector v's lanes), then the residues leave the lanes.
+template <u32 vectors, class Raise>
+QUARROW_LANES_FMA_TARGET void left_to_right(const LaneModuli& mod, const u64* exponent, u64* out, u32 count,
+                                            const Raise& raise) {
+  __m256d acc[vectors];
+  u64 all_bits = 0;
+  for (u32 i = 0; i < vectors * lanes; ++i) all_bits |= exponent[i];
+  for (u32 v = 0; v < vectors; ++v) acc[v] = _mm256_set1_pd(1.0);
+  for (int b = 63 - std::countl_zero(all_bits | 1); b >= 0; --b) {
+    for (u32 v = 0; v < vectors; ++v) {
+      const __m256d p = lane_load(mod.p, v);
+      const __m256d p_inv = lane_load(mod.p_inv, v);
+      const __m256d square = lanes_fma_mulmod(acc[v], acc[v], p, p_inv);
+      acc[v] = _mm256_blendv_pd(square, raise(square, v, p, p_inv), bit_set(exponent, v, u64{1} << b));
+    }
+  }
+  store_residues<vectors>(mod, acc, out, count);
+}
+
 struct PowerGroup {
   LaneModuli mod;
   alignas(32) double base[group_size];
   alignas(32) u64 exponent[group_size];
 };
 
-// Left to right over the longest exponent of the group: every lane squares,
-// and multiplies by its base where its own bit is set.
+// The raise of a power: the set bits multiply by the lane's base.
+struct TimesBase {
+  const double* base;
+  QUARROW_LANES_FMA_TARGET __m256d operator()(__m256d square, u32 v, __m256d p, __m256d p_inv) const {
+    return lanes_fma_mulmod(square, lane_load(base, v), p, p_inv);
+  }
+};
+
 template <u32 vectors>
 QUARROW_LANES_FMA_TARGET void powmod_group(const PowerGroup& g, u64* out, u32 count) {
-  __m256d acc[vectors];
-  u64 all_bits = 0;
-  for (u32 i = 0; i < vectors * lanes; ++i) all_bits |= g.exponent[i];
-  for (u32 v = 0; v < vectors; ++v) acc[v] = _mm256_set1_pd(1.0);
-  for (int b = 63 - std::countl_zero(all_bits | 1); b >= 0; --b) {
-    for (u32 v = 0; v < vectors; ++v) {
-      const __m256d p = lane_load(g.mod.p, v);
-      const __m256d p_inv = lane_load(g.mod.p_inv, v);
-      const __m256d square = lanes_fma_mulmod(acc[v], acc[v], p, p_inv);
-      const __m256d product = lanes_fma_mulmod(square, lane_load(g.base, v), p, p_inv);
-      acc[v] = _mm256_blendv_pd(square, product, bit_set(g.exponent, v, u64{1} << b));
-    }
-  }
-  store_residues<vectors>(g.mod, acc, out, count);
+  left_to_right<vectors>(g.mod, g.exponent, out, count, TimesBase{g.base});
 }
 
 struct OrderGroup {
@@ -110,22 +124,17 @@ struct OrderGroup {
   alignas(32) u64 exponent[group_size];
 };
 
-// The long powers 2^exponent of the group side by side: square, and double
-// where the lane's bit is set.
+// The raise of a power of 2: the set bits double.
+struct Twice {
+  QUARROW_LANES_FMA_TARGET __m256d operator()(__m256d square, u32, __m256d p, __m256d) const {
+    return twice_mod(square, p);
+  }
+};
+
+// The long powers 2^exponent of the group side by side.
 template <u32 vectors>
 QUARROW_LANES_FMA_TARGET void order_group(const OrderGroup& g, u64* y, u32 count) {
-  __m256d x[vectors];
-  u64 all_bits = 0;
-  for (u32 i = 0; i < vectors * lanes; ++i) all_bits |= g.exponent[i];
-  for (u32 v = 0; v < vectors; ++v) x[v] = _mm256_set1_pd(1.0);
-  for (int b = 63 - std::countl_zero(all_bits | 1); b >= 0; --b) {
-    for (u32 v = 0; v < vectors; ++v) {
-      const __m256d p = lane_load(g.mod.p, v);
-      const __m256d square = lanes_fma_mulmod(x[v], x[v], p, lane_load(g.mod.p_inv, v));
-      x[v] = _mm256_blendv_pd(square, twice_mod(square, p), bit_set(g.exponent, v, u64{1} << b));
-    }
-  }
-  store_residues<vectors>(g.mod, x, y, count);
+  left_to_right<vectors>(g.mod, g.exponent, y, count, Twice{});
 }
 
 // run(first, n, vectors) for each group of up to group_size items.
