@@ -38,14 +38,16 @@ template <class Item>
 void load_moduli(const ModContext* contexts, const Item* items, u32 count, LaneModuli& out) {
   u32 last = ~u32{0};
   double p = 0;
+  double p_inv = 0;
   for (u32 i = 0; i < group_size; ++i) {
     const u32 context = items[i < count ? i : 0].context;
-    if (context != last) {
+    if (context != last) {  // the items of one prime stand together
       last = context;
       p = static_cast<double>(contexts[context].p);
+      p_inv = 1.0 / p;
     }
     out.p[i] = p;
-    out.p_inv[i] = 1.0 / p;
+    out.p_inv[i] = p_inv;
   }
 }
 
