@@ -216,6 +216,36 @@ void BM_fill_geometric(benchmark::State& state) {
 }
 
 #define MODARITH_PRIMES ->Arg(prime_1e12)->Arg(prime_2pow50)
+// Baby walks against a filled giant table with each kernel set the processor
+// runs (second argument as above): the single-class scan's shape (235
+// entries, three walks of 73 positions) and the general scan's (3157 entries,
+// 24 walks of 67). Almost every lookup misses, as in the search.
+void BM_run_walks(benchmark::State& state) {
+  const bool general = state.range(0) != 0;
+  const auto set = static_cast<KernelSet>(state.range(1));
+  if (!kernel_set_runs(set)) {
+    state.SkipWithError("kernel set not run by this processor");
+    return;
+  }
+  const auto m = make_mod_context(prime_1e12);
+  const u32 entries = general ? 3157 : 235;
+  const u32 walk_count = general ? 24 : 3;
+  const u64 positions = general ? 67 : 73;
+  BabyStepTable table;
+  table.reset(entries);
+  fill_geometric_with(set, m, table, 3, prepare_scaled(m, pow2mod(m, 12345)), entries, 1);
+  std::vector<Walk> walks;
+  for (u32 i = 0; i < walk_count; ++i) {
+    walks.push_back(Walk{mulmod(m, 5 + i, pow2mod(m, i)), prepare_scaled(m, pow2mod(m, 72)), positions});
+  }
+  std::vector<WalkHit> hits;
+  for (auto _ : state) {
+    run_walks_with(set, m, table, walks.data(), walk_count, hits);
+    benchmark::DoNotOptimize(hits);
+  }
+  report_ns_per_op(state, static_cast<double>(walk_count * positions));
+}
+
 BENCHMARK(BM_mulmod_latency) MODARITH_PRIMES;
 BENCHMARK(BM_mulmod_throughput) MODARITH_PRIMES;
 BENCHMARK(BM_sqrmod_latency) MODARITH_PRIMES;
@@ -227,6 +257,7 @@ BENCHMARK(BM_powmod) MODARITH_PRIMES;
 BENCHMARK(BM_table_insert)->Arg(40)->Arg(3000);
 BENCHMARK(BM_table_lookup)->ArgsProduct({{40, 3000}, {0, 1}});
 BENCHMARK(BM_fill_geometric)->ArgsProduct({{140, 600, 3000}, {0, 1, 2}});
+BENCHMARK(BM_run_walks)->ArgsProduct({{0, 1}, {0, 1, 2}});
 BENCHMARK(BM_giant_table_and_baby_walk)->ArgsProduct({{prime_1e12, prime_2pow50}, {0, 1}});
 
 }  // namespace

@@ -8,6 +8,8 @@
 // afterwards (sort_walk_hits). Plain C++: the kernels' own constant for a
 // lane's factor comes from `Factor` (see LaneSource).
 #pragma once
+#include <bit>
+
 #include "common/types.hpp"
 #include "modarith/modmul.hpp"
 #include "modarith/walks.hpp"
@@ -53,7 +55,8 @@ class LaneSource {
     lane.x = x_;
     lane.mult = mult_;
     lane.w = w_;
-    lane.left = (positions - part_ + parts_ - 1) / parts_;
+    // parts_ is a power of two: a shift, not a division per part.
+    lane.left = (positions - part_ + parts_ - 1) >> std::countr_zero(parts_);
     lane.position = part_;
     lane.stride = parts_;
     lane.walk = current_;

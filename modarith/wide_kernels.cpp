@@ -101,9 +101,6 @@ QUARROW_LANES52_TARGET void walks_wide(const modarith::ModContext& m, const Baby
   hits.clear();
   LaneSource source(m, walks, count);
   Lane lane[lanes];
-  alignas(64) u64 x[lanes];
-  alignas(64) u64 mult[lanes];
-  alignas(64) u64 w[lanes];
   alignas(64) u64 keys[lanes];
   const __m512i p = _mm512_set1_epi64(static_cast<long long>(m.p));
   const __m512i mask = _mm512_set1_epi64(static_cast<long long>(low_52_bits));
@@ -112,31 +109,39 @@ QUARROW_LANES52_TARGET void walks_wide(const modarith::ModContext& m, const Baby
   const __m512i tag_bits = _mm512_set1_epi64(31);
   const __m128i home_shift = _mm_cvtsi32_si128(static_cast<int>(filter.home_shift));
   const __m256i one = _mm256_set1_epi32(1);
+  // The lanes' values, factors and constants stay in registers from one
+  // stretch to the next; a lane that takes a new part gets its three values
+  // put in by masked broadcasts (storing them one by one and loading the
+  // vector would wait for the stores to reach the cache). A lane without a
+  // part multiplies by 0 outside the mask.
+  __m512i v = _mm512_setzero_si512();
+  __m512i vm = _mm512_setzero_si512();
+  __m512i vw = _mm512_setzero_si512();
   bool more = true;
+  __mmask8 active = 0;
   for (;;) {
     // Lanes that have finished take the next part of a walk; a lane with
-    // nothing left to do stays out of the mask.
-    __mmask8 active = 0;
+    // nothing left to do leaves the mask.
     u64 run = ~u64{0};
     for (u32 l = 0; l < lanes; ++l) {
-      if (lane[l].left == 0 && more && !source.next(lane[l])) more = false;
+      const auto bit = static_cast<__mmask8>(1u << l);
       if (lane[l].left == 0) {
-        lane[l] = Lane{};
-        continue;
+        if (more && source.next(lane[l])) {
+          v = _mm512_mask_set1_epi64(v, bit, static_cast<long long>(lane[l].x));
+          vm = _mm512_mask_set1_epi64(vm, bit, static_cast<long long>(lane[l].mult));
+          vw = _mm512_mask_set1_epi64(vw, bit, static_cast<long long>(lane[l].w));
+          active = static_cast<__mmask8>(active | bit);
+        } else {
+          more = false;
+          vm = _mm512_mask_set1_epi64(vm, bit, 0);
+          vw = _mm512_mask_set1_epi64(vw, bit, 0);
+          active = static_cast<__mmask8>(active & ~bit);
+          continue;
+        }
       }
-      active = static_cast<__mmask8>(active | (1u << l));
       run = std::min(run, lane[l].left);
-      x[l] = lane[l].x;
-      mult[l] = lane[l].mult;
-      w[l] = lane[l].w;
     }
     if (active == 0) break;
-    for (u32 l = 0; l < lanes; ++l) {
-      if (((active >> l) & 1) == 0) x[l] = mult[l] = w[l] = 0;
-    }
-    __m512i v = _mm512_load_si512(x);
-    const __m512i vm = _mm512_load_si512(mult);
-    const __m512i vw = _mm512_load_si512(w);
     // `run` positions of every active lane: none finishes inside.
     for (u64 step = 0; step < run; ++step) {
       const __m512i key = lanes_reduce(v, p);
@@ -156,10 +161,8 @@ QUARROW_LANES52_TARGET void walks_wide(const modarith::ModContext& m, const Baby
       }
       v = lanes_shoup(v, vm, vw, p, mask);
     }
-    _mm512_store_si512(x, v);
     for (u32 l = 0; l < lanes; ++l) {
       if (((active >> l) & 1) == 0) continue;
-      lane[l].x = x[l];
       lane[l].left -= run;
       lane[l].position += run * lane[l].stride;
     }

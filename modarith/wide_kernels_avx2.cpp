@@ -93,9 +93,6 @@ QUARROW_LANES_FMA_TARGET void walks_fma(const ModContext& m, const BabyStepTable
   hits.clear();
   LaneSource<all, FmaFactor> source(m, walks, count);
   Lane lane[all];
-  alignas(32) u64 x[all];
-  alignas(32) double mult[all];
-  alignas(32) double w[all];
   alignas(32) u64 keys[lanes];
   const __m256d p = _mm256_set1_pd(static_cast<double>(m.p));
   const BabyStepTable::Filter filter = table.filter();
@@ -103,35 +100,41 @@ QUARROW_LANES_FMA_TARGET void walks_fma(const ModContext& m, const BabyStepTable
   const __m256i home_mask = _mm256_set1_epi64x(static_cast<long long>(filter.home_mask));
   const __m256i five_bits = _mm256_set1_epi64x(31);
   const __m128i home_shift = _mm_cvtsi32_si128(static_cast<int>(filter.home_shift));
+  const __m256i lane_numbers = _mm256_set_epi64x(3, 2, 1, 0);
+  // The lanes' values, factors and constants stay in registers from one
+  // stretch to the next; a lane that takes a new part gets its three values
+  // blended in (storing them one by one and loading the vectors would wait
+  // for the stores to reach the cache). A lane with nothing left to do runs
+  // on 0 (home 0, a valid word) outside the mask.
+  __m256d v[walk_vectors];
+  __m256d vm[walk_vectors];
+  __m256d vw[walk_vectors];
+  for (u32 j = 0; j < walk_vectors; ++j) v[j] = vm[j] = vw[j] = _mm256_setzero_pd();
   bool more = true;
+  u32 active = 0;
   for (;;) {
-    // Lanes that have finished take the next part of a walk; a lane with
-    // nothing left to do runs on 0 (home 0, a valid word) outside the mask.
-    u32 active = 0;
     u64 run = ~u64{0};
     for (u32 l = 0; l < all; ++l) {
-      if (lane[l].left == 0 && more && !source.next(lane[l])) more = false;
       if (lane[l].left == 0) {
-        lane[l] = Lane{};
-        x[l] = 0;
-        mult[l] = w[l] = 0.0;
-        continue;
+        const u32 j = l / lanes;
+        const __m256d pick = _mm256_castsi256_pd(_mm256_cmpeq_epi64(lane_numbers, _mm256_set1_epi64x(l % lanes)));
+        if (more && source.next(lane[l])) {
+          v[j] = _mm256_blendv_pd(v[j], lanes_fma_from_u64(_mm256_set1_epi64x(static_cast<long long>(lane[l].x))), pick);
+          vm[j] = _mm256_blendv_pd(vm[j], _mm256_set1_pd(static_cast<double>(lane[l].mult)), pick);
+          vw[j] = _mm256_blendv_pd(vw[j], _mm256_set1_pd(std::bit_cast<double>(lane[l].w)), pick);
+          active |= 1u << l;
+        } else {
+          more = false;
+          v[j] = _mm256_andnot_pd(pick, v[j]);
+          vm[j] = _mm256_andnot_pd(pick, vm[j]);
+          vw[j] = _mm256_andnot_pd(pick, vw[j]);
+          active &= ~(1u << l);
+          continue;
+        }
       }
-      active |= 1u << l;
       run = std::min(run, lane[l].left);
-      x[l] = lane[l].x;
-      mult[l] = static_cast<double>(lane[l].mult);
-      w[l] = std::bit_cast<double>(lane[l].w);
     }
     if (active == 0) break;
-    __m256d v[walk_vectors];
-    __m256d vm[walk_vectors];
-    __m256d vw[walk_vectors];
-    for (u32 j = 0; j < walk_vectors; ++j) {
-      v[j] = lanes_fma_from_u64(load_u64(x + j * lanes));
-      vm[j] = _mm256_load_pd(mult + j * lanes);
-      vw[j] = _mm256_load_pd(w + j * lanes);
-    }
     // `run` positions of every active lane: none finishes inside.
     for (u64 step = 0; step < run; ++step) {
       for (u32 j = 0; j < walk_vectors; ++j) {
@@ -154,10 +157,8 @@ QUARROW_LANES_FMA_TARGET void walks_fma(const ModContext& m, const BabyStepTable
         v[j] = lanes_fma_shoup(v[j], vm[j], vw[j], p);
       }
     }
-    for (u32 j = 0; j < walk_vectors; ++j) store_u64(x + j * lanes, lanes_fma_to_u64(lanes_fma_reduce(v[j], p)));
     for (u32 l = 0; l < all; ++l) {
       if (((active >> l) & 1) == 0) continue;
-      lane[l].x = x[l];
       lane[l].left -= run;
       lane[l].position += run * lane[l].stride;
     }
