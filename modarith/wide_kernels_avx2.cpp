@@ -136,8 +136,14 @@ QUARROW_LANES_FMA_TARGET void walks_fma(const ModContext& m, const BabyStepTable
     }
     if (active == 0) break;
     // `run` positions of every active lane: none finishes inside.
+    // A vector whose four lanes all have nothing left (the last parts of
+    // a scan with few walks) is skipped: the test is the same for the whole
+    // stretch, so it predicts well.
+    u32 live_vectors = 0;
+    for (u32 j = 0; j < walk_vectors; ++j) live_vectors |= ((active >> (j * lanes)) & 15u) != 0 ? 1u << j : 0u;
     for (u64 step = 0; step < run; ++step) {
       for (u32 j = 0; j < walk_vectors; ++j) {
+        if (((live_vectors >> j) & 1) == 0) continue;
         const __m256i key = lanes_fma_to_u64(lanes_fma_reduce(v[j], p));
         const __m256i home = _mm256_and_si256(key, home_mask);
         const __m256i bit = _mm256_and_si256(_mm256_srl_epi64(key, home_shift), five_bits);
