@@ -47,6 +47,13 @@ class BabyStepTable {
     count_ = entries;
   }
 
+  // One word per home: 32 tag bits below, the position of the home's newest
+  // entry from bit 32 up (0: none). Named here for the lane fills, which
+  // link eight entries in one gather and one scatter and must write the
+  // same words as Inserter::link.
+  static constexpr u64 tag_bits_mask = 0xffffffffULL;
+  static constexpr u32 head_shift = 32;
+
   // Stores key with an index of the reset's range, each index once.
   void insert(u64 key, u32 index) { inserter().insert(key, index); }
 
@@ -71,8 +78,8 @@ class BabyStepTable {
     // so the old head needs no test.
     void link(u64 home, u64 tag_bit, u32 b) const {
       const u64 word = homes[home];
-      next[b] = static_cast<u32>(word >> 32);
-      homes[home] = ((word & 0xffffffffULL) | tag_bit) | (u64{b} << 32);
+      next[b] = static_cast<u32>(word >> head_shift);
+      homes[home] = ((word & tag_bits_mask) | tag_bit) | (u64{b} << head_shift);
     }
   };
   Inserter inserter() {
@@ -132,9 +139,9 @@ class BabyStepTable {
   u32 tag_of(u64 key) const { return u32{1} << ((key >> home_shift_) & 31); }
 
   // Newest entry of the key's home (valid only when the home has a tag).
-  u32 head(u64 key) const { return static_cast<u32>(homes_[key & home_mask_] >> 32); }
+  u32 head(u64 key) const { return static_cast<u32>(homes_[key & home_mask_] >> head_shift); }
 
-  // One word per home: 32 tag bits below, the newest entry's index above.
+  // The home words (see tag_bits_mask).
   std::vector<u64> homes_;
   std::vector<u64> keys_;
   std::vector<u32> next_;

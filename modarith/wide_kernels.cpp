@@ -59,7 +59,7 @@ QUARROW_LANES52_TARGET void fill_wide(const modarith::ModContext& m, BabyStepTab
   // one store, homes and tag bits are formed in the lanes, and only the
   // chain links are made one by one.
   const __m512i lane_offsets = _mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0);
-  const __m512i low_half = _mm512_set1_epi64(0xffffffffLL);
+  const __m512i low_half = _mm512_set1_epi64(static_cast<long long>(BabyStepTable::tag_bits_mask));
   for (; i < full; i += lanes) {
     const __m512i key = lanes_reduce(v, p);
     v = lanes_shoup(v, mult, w, p, mask);
@@ -85,11 +85,12 @@ QUARROW_LANES52_TARGET void fill_wide(const modarith::ModContext& m, BabyStepTab
     // head as its successor (eight consecutive positions of the chain
     // array), and each home word gets its tag and the entry's index.
     const __m512i old = _mm512_i64gather_epi64(home, fill.homes, 8);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(fill.next + b), _mm512_cvtepi64_epi32(_mm512_srli_epi64(old, 32)));
+    const __m512i old_heads = _mm512_srli_epi64(old, BabyStepTable::head_shift);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(fill.next + b), _mm512_cvtepi64_epi32(old_heads));
     const __m512i index = _mm512_add_epi64(_mm512_set1_epi64(b), lane_offsets);
     _mm512_i64scatter_epi64(fill.homes, home,
                             _mm512_or_si512(_mm512_or_si512(_mm512_and_si512(old, low_half), tag),
-                                            _mm512_slli_epi64(index, 32)),
+                                            _mm512_slli_epi64(index, BabyStepTable::head_shift)),
                             8);
   }
   _mm512_store_si512(keys, lanes_reduce(v, p));
