@@ -119,7 +119,8 @@ QUARROW_LANES_FMA_TARGET void walks_fma(const ModContext& m, const BabyStepTable
         const u32 j = l / lanes;
         const __m256d pick = _mm256_castsi256_pd(_mm256_cmpeq_epi64(lane_numbers, _mm256_set1_epi64x(l % lanes)));
         if (more && source.next(lane[l])) {
-          v[j] = _mm256_blendv_pd(v[j], lanes_fma_from_u64(_mm256_set1_epi64x(static_cast<long long>(lane[l].x))), pick);
+          const __m256i x = _mm256_set1_epi64x(static_cast<long long>(lane[l].x));
+          v[j] = _mm256_blendv_pd(v[j], lanes_fma_from_u64(x), pick);
           vm[j] = _mm256_blendv_pd(vm[j], _mm256_set1_pd(static_cast<double>(lane[l].mult)), pick);
           vw[j] = _mm256_blendv_pd(vw[j], _mm256_set1_pd(std::bit_cast<double>(lane[l].w)), pick);
           active |= 1u << l;

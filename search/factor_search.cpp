@@ -88,8 +88,7 @@ SlotMask filter_begin(const modarith::ModContext& mod, const SearchSetup& setup,
   const SlotMask residues = symbol_slots & ~symbols.negative & ~symbols.zero;
   whacked += static_cast<u64>(std::popcount(empty) + std::popcount(non_residues));
   const SlotMask open = ((SlotMask{1} << slot_count) - 1) & ~empty & ~non_residues;
-  for (SlotMask rest = open; rest != 0; rest &= rest - 1) {
-    const u32 j = static_cast<u32>(std::countr_zero(rest));
+  for_each_slot(open, [&](u32 j) {
     const u32 d = table.n_step[j];
     const u32 c = g != 0 ? g / gcd32(d, g) : 0;
     // u differs from -k*2^(r mod 2) by an even power of 2, a square, so
@@ -97,7 +96,7 @@ SlotMask filter_begin(const modarith::ModContext& mod, const SearchSetup& setup,
     // exactly (p-1)/2 the power need not be taken.
     if (((residues >> j) & 1) != 0 && g != 0 && common_e * c == half_p_minus_1) {
       slot_mask |= SlotMask{1} << j;
-      continue;
+      return;
     }
     // With exponent p - 1 (ord = p - 1 and a step prime to it, which only an
     // odd step can be) the power is 1 for every u but 0, that is unless p
@@ -109,7 +108,7 @@ SlotMask filter_begin(const modarith::ModContext& mod, const SearchSetup& setup,
       } else {
         ++whacked;
       }
-      continue;
+      return;
     }
     u64 t;
     if (setup.known_set_mode) {
@@ -130,7 +129,7 @@ SlotMask filter_begin(const modarith::ModContext& mod, const SearchSetup& setup,
         sides.c[sides.count] = c;
         sides.slot[sides.count] = j;
         ++sides.count;
-        continue;
+        return;
       }
     }
     const u32 step_gcd = g != 0 ? gcd32(d, g) : gcd32(d, static_cast<u32>(ord % d));
@@ -139,7 +138,7 @@ SlotMask filter_begin(const modarith::ModContext& mod, const SearchSetup& setup,
     } else {
       ++whacked;
     }
-  }
+  });
   return slot_mask;
 }
 

@@ -158,10 +158,9 @@ void check_factors(SearchContext& ctx, const sievedata::SieveTable& table, u64 p
   u32 count = 0;
   u32 step_lcm = 1;
   double classes_per_n = 0;
-  for (SlotMask rest = slot_mask; rest != 0; rest &= rest - 1) {
-    const u32 j = static_cast<u32>(std::countr_zero(rest));
+  for_each_slot(slot_mask, [&](u32 j) {
     const u32 modulus = table.n_modulus[j];
-    if (modulus == 0) continue;  // a slot without n has no classes to walk
+    if (modulus == 0) return;  // a slot without n has no classes to walk
     // When n_modulus divides the giant step, walking s = 0, M, 2M, ... below
     // the step continues each class from one block to the next. Otherwise a
     // block boundary falls inside the class's period and those positions
@@ -178,7 +177,7 @@ void check_factors(SearchContext& ctx, const sievedata::SieveTable& table, u64 p
       const u32 r = table.n_residues[j][i];
       classes[count++] = ClassWalk{j, r % step, step, filter, r};  // x0 = r when the modulus divides the step
     }
-  }
+  });
 
   // The walks cover n = first_offset + G*i + x0 + step*s for every block i of
   // the table and s < G / step: from the first block's start to the end of

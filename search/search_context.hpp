@@ -32,6 +32,16 @@ inline void for_each_slot(SlotMask mask, F&& f) {
   for (; mask != 0; mask &= mask - 1) f(static_cast<u32>(std::countr_zero(mask)));
 }
 
+// Whether pred(j) holds for every slot j of the mask, asked in ascending
+// order and no further than the first slot where it fails.
+template <class P>
+inline bool all_slots(SlotMask mask, P&& pred) {
+  for (; mask != 0; mask &= mask - 1) {
+    if (!pred(static_cast<u32>(std::countr_zero(mask)))) return false;
+  }
+  return true;
+}
+
 // One hit of the search: p divides k*2^n+1 for the k of `slot`; xmod is the
 // step of the progression of n being scanned (1 for the general scan).
 struct Hit {
