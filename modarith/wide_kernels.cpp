@@ -172,6 +172,49 @@ QUARROW_LANES52_TARGET void walks_wide(const modarith::ModContext& m, const Baby
   sort_walk_hits(hits);
 }
 
+// Up to eight lanes of first-hit walks (see first_hits_wide); returns the
+// solved lanes.
+QUARROW_LANES52_TARGET u32 first_hits_group(const modarith::ModContext& m, const BabyStepTable& table,
+                                            const modarith::ScaledMultiplier& step, u32 m_s, const u64* z, u32 count,
+                                            u32* log) {
+  const auto lanes_used = static_cast<__mmask8>((1u << count) - 1);
+  const __m512i p = _mm512_set1_epi64(static_cast<long long>(m.p));
+  const __m512i mask = _mm512_set1_epi64(static_cast<long long>(low_52_bits));
+  const __m512i mult = _mm512_set1_epi64(static_cast<long long>(step.mult));
+  const __m512i w = _mm512_set1_epi64(static_cast<long long>(shoup_52(step)));
+  const BabyStepTable::Filter filter = table.filter();
+  const __m512i home_mask = _mm512_set1_epi64(static_cast<long long>(filter.home_mask));
+  const __m512i tag_bits = _mm512_set1_epi64(31);
+  const __m128i home_shift = _mm_cvtsi32_si128(static_cast<int>(filter.home_shift));
+  const __m256i one = _mm256_set1_epi32(1);
+  alignas(64) u64 keys[lanes];
+  __m512i v = _mm512_maskz_loadu_epi64(lanes_used, z);
+  __mmask8 open = lanes_used;
+  u32 solved = 0;
+  for (u32 s = 0; s < m_s; ++s) {
+    const __m512i key = lanes_reduce(v, p);
+    const __m512i home = _mm512_and_si512(key, home_mask);
+    const __m256i bit = _mm512_cvtepi64_epi32(_mm512_and_si512(_mm512_srl_epi64(key, home_shift), tag_bits));
+    const __m256i tags = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), open, home, filter.homes, 8);
+    const __mmask8 maybe = _mm256_mask_test_epi32_mask(open, _mm256_srlv_epi32(tags, bit), one);
+    // A tag bit is rarely set; a set one is mostly a false alarm.
+    if (maybe != 0) {
+      _mm512_store_si512(keys, key);
+      for (u32 bits = maybe; bits != 0; bits &= bits - 1) {
+        const u32 l = static_cast<u32>(std::countr_zero(bits));
+        const u32 b = table.first(keys[l]);
+        if (b == 0) continue;
+        log[l] = (b - 1) * m_s + s;
+        solved |= 1u << l;
+        open = static_cast<__mmask8>(open & ~(1u << l));
+      }
+      if (open == 0) break;
+    }
+    v = lanes_shoup(v, mult, w, p, mask);
+  }
+  return solved;
+}
+
 // Right-to-left powering of vectors*8 lanes with one exponent e > 0, the
 // vectors' chains interleaved.
 template <u32 vectors>
@@ -235,6 +278,16 @@ void run_walks_wide(const modarith::ModContext& m, const BabyStepTable& table, c
   walks_wide(m, table, walks, count, hits);
 }
 
+u32 first_hits_wide(const modarith::ModContext& m, const BabyStepTable& table, const modarith::ScaledMultiplier& step,
+                    u32 m_s, const u64* z, u32 count, u32* log) {
+  u32 solved = 0;
+  for (u32 from = 0; from < count; from += lanes) {
+    const u32 group = std::min(lanes, count - from);
+    solved |= first_hits_group(m, table, step, m_s, z + from, group, log + from) << from;
+  }
+  return solved;
+}
+
 void powmod_many_wide(const modarith::ModContext& m, const u64* bases, u64* out, u32 count, u64 e) {
   if (e == 0) {
     for (u32 i = 0; i < count; ++i) out[i] = 1;
@@ -248,6 +301,11 @@ void powmod_many_wide(const modarith::ModContext& m, const u64* bases, u64* out,
 #else  // no eight-lane kernels on this processor family
 
 bool wide_kernels_supported() { return false; }
+
+u32 first_hits_wide(const modarith::ModContext& m, const BabyStepTable& table, const modarith::ScaledMultiplier& step,
+                    u32 m_s, const u64* z, u32 count, u32* log) {
+  return first_hits(m, table, step, m_s, z, count, log);
+}
 
 void fill_geometric_wide(const modarith::ModContext& m, BabyStepTable& table, u64 x, const modarith::ScaledMultiplier& f,
                          u64 count, u32 first_index) {

@@ -20,6 +20,7 @@
 #include "modarith/modmul.hpp"
 #include "modarith/geometric_fill.hpp"
 #include "modarith/babystep_table.hpp"
+#include "modarith/first_hits.hpp"
 #include "modarith/walks.hpp"
 
 namespace modarith {
@@ -80,6 +81,11 @@ void fill_geometric_wide(const modarith::ModContext& m, BabyStepTable& table, u6
 void run_walks_wide(const modarith::ModContext& m, const BabyStepTable& table, const Walk* walks, u32 count,
                     std::vector<WalkHit>& hits);
 
+// As first_hits: eight lanes step side by side, each leaving the mask at
+// its first hit.
+u32 first_hits_wide(const modarith::ModContext& m, const BabyStepTable& table, const modarith::ScaledMultiplier& step,
+                    u32 m_s, const u64* z, u32 count, u32* log);
+
 // As powmod_many, for count <= max_parallel_powers: the exact residues
 // bases[i]^e mod p, up to eight at once per vector (Montgomery with 2^52).
 void powmod_many_wide(const modarith::ModContext& m, const u64* bases, u64* out, u32 count, u64 e);
@@ -122,6 +128,14 @@ inline void run_walks_with(KernelSet set, const modarith::ModContext& m, const B
       break;
   }
   run_walks(m, table, walks, count, hits);
+}
+
+// The AVX2 set takes the scalar form: its four lanes have fewer chains in
+// flight than the scalar form's twelve.
+inline u32 first_hits_with(KernelSet set, const modarith::ModContext& m, const BabyStepTable& table,
+                           const modarith::ScaledMultiplier& step, u32 m_s, const u64* z, u32 count, u32* log) {
+  if (set == KernelSet::avx512) return first_hits_wide(m, table, step, m_s, z, count, log);
+  return first_hits(m, table, step, m_s, z, count, log);
 }
 
 inline void powmod_many_with(KernelSet set, const modarith::ModContext& m, const u64* bases, u64* out, u32 count,

@@ -15,8 +15,8 @@
 // fits the scan's 32-bit quantities and stays short; otherwise it declines and
 // the general scan takes the prime, so no data file can make it wrap or crawl.
 // The steps are one function each: plan_route (or decline), find_digits
-// (with the baby walks of walk_to_table), combine_residues (the CRT) and
-// lift_to_slot_class.
+// (with the baby walks of modarith::first_hits_with), combine_residues (the
+// CRT) and lift_to_slot_class.
 #include "search/sph_idea.hpp"
 
 #include <algorithm>
@@ -142,99 +142,16 @@ bool plan_route(const u32* moduli, u32 count, const SearchSetup& setup, const si
   // lcm(P, d) >= P, a span within P << max_walk_shift needs no lcm.
   const u64 walk_span = std::min<u64>(G, u64{table.n_max} + 1);
   const bool short_walks = walk_span <= (P << max_walk_shift);
-  for (SlotMask rest = slot_mask; rest != 0; rest &= rest - 1) {
-    const u64 d = table.n_step[std::countr_zero(rest)];
+  const bool scans_fit = all_slots(slot_mask, [&](u32 j) {
+    const u64 d = table.n_step[j];
     if (d == 0 || step_lcm % d != 0) return false;
-    if (!short_walks && walk_span > ((P / gcd_with_step(P, d) * d) << max_walk_shift)) return false;
-  }
+    return short_walks || walk_span <= ((P / gcd_with_step(P, d) * d) << max_walk_shift);
+  });
+  if (!scans_fit) return false;
   plan.L = L;
   plan.P = P;
   plan.a = a;
   return true;
-}
-
-// What every lane of a baby walk shares: the table, its filter, p and the
-// step alpha (Shoup form), and the walk's length m_s.
-struct WalkShared {
-  const modarith::BabyStepTable& babies;
-  modarith::BabyStepTable::Filter filter;
-  u64 p;
-  u64 mult;
-  u64 w_int;
-  u32 m_s;
-};
-
-u32 walk_open_lanes(const WalkShared& w, u32 count, u32 s, u64* v, u32* lane, std::array<u32, slot_count>& log);
-
-// `count` open lanes from position s on: v[i] is the value of lane lane[i]
-// there. The values stay in registers while no lane is solved (the count
-// is fixed, so every loop over the lanes unrolls); a solved lane leaves and
-// the rest go on with one lane fewer. Returns the solved lanes (bit
-// lane[i]).
-template <u32 count>
-u32 walk_fixed(const WalkShared& w, u32 s, u64* v, u32* lane, std::array<u32, slot_count>& log) {
-  u64 x[count];
-#pragma GCC unroll 12
-  for (u32 i = 0; i < count; ++i) x[i] = v[i];
-  for (; s < w.m_s; ++s) {
-    u64 key[count];
-    u32 maybe = 0;
-#pragma GCC unroll 12
-    for (u32 i = 0; i < count; ++i) {
-      key[i] = modarith::reduce_once(w.p, x[i]);
-      maybe |= static_cast<u32>(w.filter.maybe(key[i])) << i;
-      x[i] = modarith::shoup_lazy(x[i], w.mult, w.w_int, w.p);
-    }
-    // A tag bit is rarely set; a set one is mostly a false alarm.
-    if (maybe == 0) continue;
-    u32 solved = 0;
-    u32 solved_lanes = 0;
-    for (; maybe != 0; maybe &= maybe - 1) {
-      const u32 i = static_cast<u32>(std::countr_zero(maybe));
-      const u32 b = w.babies.first(key[i]);
-      if (b == 0) continue;
-      log[lane[i]] = (b - 1) * w.m_s + s;
-      solved |= u32{1} << i;
-      solved_lanes |= u32{1} << lane[i];
-    }
-    if (solved == 0) continue;
-#pragma GCC unroll 12
-    for (u32 i = 0; i < count; ++i) v[i] = x[i];
-    u32 left = 0;
-    for (u32 i = 0; i < count; ++i) {
-      if ((solved >> i) & 1) continue;
-      v[left] = v[i];
-      lane[left] = lane[i];
-      ++left;
-    }
-    return solved_lanes | walk_open_lanes(w, left, s + 1, v, lane, log);
-  }
-  return 0;
-}
-
-template <u32... counts>
-u32 walk_by_count(const WalkShared& w, u32 count, u32 s, u64* v, u32* lane, std::array<u32, slot_count>& log,
-                  std::integer_sequence<u32, counts...>) {
-  using Walker = u32 (*)(const WalkShared&, u32, u64*, u32*, std::array<u32, slot_count>&);
-  static constexpr Walker walkers[] = {walk_fixed<counts + 1>...};
-  return walkers[count - 1](w, s, v, lane, log);
-}
-
-u32 walk_open_lanes(const WalkShared& w, u32 count, u32 s, u64* v, u32* lane, std::array<u32, slot_count>& log) {
-  if (count == 0 || s >= w.m_s) return 0;
-  return walk_by_count(w, count, s, v, lane, log, std::make_integer_sequence<u32, slot_count>{});
-}
-
-// The baby walks z[l] * alpha^s, s = 0 .. m_s-1, of `lanes` lanes side by
-// side against the table of gamma^(b-1) -> b; a lane stops at its first s
-// whose value is in the table, and log[l] = (b-1)*m_s + s is its logarithm.
-// Returns the lanes that found one (bit l for lane l).
-u32 walk_to_table(const modarith::BabyStepTable& babies, u64 p, const ScaledMultiplier& alpha, u32 m_s,
-                  std::array<u64, slot_count>& z, u32 lanes, std::array<u32, slot_count>& log) {
-  const WalkShared w{babies, babies.filter(), p, alpha.mult, alpha.w_int, m_s};
-  std::array<u32, slot_count> lane{};
-  for (u32 l = 0; l < lanes; ++l) lane[l] = l;
-  return walk_open_lanes(w, lanes, 0, z.data(), lane.data(), log);
 }
 
 // The digits: R[i][j] = n mod moduli[i] for i < L, where `moduli` (a copy of
@@ -309,7 +226,8 @@ SlotMask find_digits(SearchContext& ctx, const sievedata::SieveTable& table, u64
       ++lanes;
     });
     std::array<u32, slot_count> log{};
-    const u32 solved = walk_to_table(babies, p, modarith::prepare_scaled(mod, beta_inverse), m_s, z, lanes, log);
+    const u32 solved = modarith::first_hits_with(ctx.wide(), mod, babies, modarith::prepare_scaled(mod, beta_inverse),
+                                                 m_s, z.data(), lanes, log.data());
     for (u32 l = 0; l < lanes; ++l) {
       const u32 j = lane_slot[l];
       if ((solved >> l) & 1) {
@@ -369,8 +287,7 @@ SlotMask lift_to_slot_class(SearchContext& ctx, const sievedata::SieveTable& tab
   };
   std::array<StepSolve, slot_count> solves;
   u32 solve_count = 0;
-  for (SlotMask rest = slot_mask; rest != 0; rest &= rest - 1) {
-    const u32 j = static_cast<u32>(std::countr_zero(rest));
+  for_each_slot(slot_mask, [&](u32 j) {
     const u32 d = table.n_step[j];
     const u32 r = table.n_offset[j];  // below d
     u32 c = 0;
@@ -388,7 +305,7 @@ SlotMask lift_to_slot_class(SearchContext& ctx, const sievedata::SieveTable& tab
     if (x % step.g != r % step.g) {
       slot_mask &= ~(SlotMask{1} << j);
       ++ctx.counters.whacked_k;
-      continue;
+      return;
     }
     // X + M*t with (M/g)*t = (r - X)/g (mod d/g), solved directly instead
     // of by adding M until it fits, which would take up to d/g rounds.
@@ -406,7 +323,7 @@ SlotMask lift_to_slot_class(SearchContext& ctx, const sievedata::SieveTable& tab
       X[j] = static_cast<u32>(n);
       S[j] = step.d_g;
     }
-  }
+  });
   return slot_mask;
 }
 

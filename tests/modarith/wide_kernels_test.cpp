@@ -117,6 +117,60 @@ TEST(LaneKernels, FillStoresTheScalarKeysUnderTheScalarIndices) {
   }
 }
 
+// The route's first-hit walks of every set against one lane at a time, by
+// the plain product: lanes that reach an entry after s steps (s = 0 up to
+// the walk's length m_s and one past it), and random lanes; one to
+// twelve lanes, so that a group of eight is full, partial or followed by a
+// second one.
+TEST(LaneKernels, FirstHitsAreEachLanesFirstPosition) {
+  std::mt19937_64 rng(21);
+  for (const u64 p : moduli) {
+    const modarith::ModContext m = modarith::make_mod_context(p);
+    // As in the route: the table holds x0 * f^(m_s * (b - 1)), the walks
+    // step by f.
+    const u32 m_s = 9;
+    const u64 f_value = rng() % p;
+    const modarith::ScaledMultiplier f = modarith::prepare_scaled(m, f_value);
+    const u64 x0 = rng() % p;
+    modarith::BabyStepTable table;
+    table.reset(140);
+    modarith::fill_geometric(m, table, x0, modarith::prepare_scaled(m, pow_mod(f_value, m_s, p)), 140, 1);
+    std::vector<KernelSet> sets = lane_sets();
+    sets.push_back(KernelSet::scalar);
+    for (const KernelSet set : sets) {
+      for (u32 count = 1; count <= modarith::max_first_hit_lanes; ++count) {
+        SCOPED_TRACE(::testing::Message() << modarith::kernel_set_name(set) << ", p = " << p << ", lanes = " << count);
+        std::vector<u64> z(count);
+        for (u32 l = 0; l < count; ++l) {
+          const u64 entry = mul_mod(x0, pow_mod(f_value, m_s * (20 + rng() % 100), p), p);
+          const u64 s = (l + count) % (m_s + 2);  // m_s and m_s + 1: no hit within the walk
+          z[l] = l % 4 == 3 ? rng() % p : mul_mod(entry, pow_mod(f_value, p - 1 - s, p), p);
+        }
+        std::vector<u32> log(count, 7777);
+        const u32 solved = modarith::first_hits_with(set, m, table, f, m_s, z.data(), count, log.data());
+        u32 found = 0;
+        for (u32 l = 0; l < count; ++l) {
+          u64 x = z[l];
+          for (u32 s = 0; s < m_s; ++s, x = mul_mod(x, f_value, p)) {
+            const u32 b = table.first(x);
+            if (b == 0) continue;
+            found |= 1u << l;
+            EXPECT_EQ(log[l], (b - 1) * m_s + s) << "lane " << l;
+            break;
+          }
+          if (((found >> l) & 1) == 0) {
+            EXPECT_EQ(log[l], 7777u) << "lane " << l;
+          }
+        }
+        EXPECT_EQ(solved, found);
+        if (count >= 3) {
+          EXPECT_NE(found, 0u);
+        }
+      }
+    }
+  }
+}
+
 TEST(LaneKernels, WalksFindTheScalarHitsInTheScalarOrder) {
   std::mt19937_64 rng(9);
   const std::vector<u64> lengths = {0, 1, 2, 5, 17, 31, 32, 33, 200, 1001};
