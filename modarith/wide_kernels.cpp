@@ -97,6 +97,31 @@ QUARROW_LANES52_TARGET void fill_wide(const modarith::ModContext& m, BabyStepTab
   for (u32 c = 0; i < count; ++i, ++c) fill.insert(keys[c], static_cast<u32>(first_index + i));
 }
 
+// The table's miss test for eight keys at once: a lane of `open` is in the
+// result when its key's tag bit is set in its home word. The tag bits are
+// the low half of each home word (little-endian), so one 32-bit gather
+// reads them.
+struct LaneFilter {
+  const u64* homes;
+  __m512i home_mask;
+  __m512i tag_bits;
+  __m128i home_shift;
+  __m256i one;
+};
+
+QUARROW_LANES52_TARGET inline LaneFilter lane_filter(const BabyStepTable& table) {
+  const BabyStepTable::Filter filter = table.filter();
+  return LaneFilter{filter.homes, _mm512_set1_epi64(static_cast<long long>(filter.home_mask)), _mm512_set1_epi64(31),
+                    _mm_cvtsi32_si128(static_cast<int>(filter.home_shift)), _mm256_set1_epi32(1)};
+}
+
+QUARROW_LANES52_TARGET inline __mmask8 lanes_maybe(const LaneFilter& f, __m512i key, __mmask8 open) {
+  const __m512i home = _mm512_and_si512(key, f.home_mask);
+  const __m256i bit = _mm512_cvtepi64_epi32(_mm512_and_si512(_mm512_srl_epi64(key, f.home_shift), f.tag_bits));
+  const __m256i tags = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), open, home, f.homes, 8);
+  return _mm256_mask_test_epi32_mask(open, _mm256_srlv_epi32(tags, bit), f.one);
+}
+
 QUARROW_LANES52_TARGET void walks_wide(const modarith::ModContext& m, const BabyStepTable& table, const Walk* walks, u32 count,
                              std::vector<WalkHit>& hits) {
   hits.clear();
@@ -105,11 +130,7 @@ QUARROW_LANES52_TARGET void walks_wide(const modarith::ModContext& m, const Baby
   alignas(64) u64 keys[lanes];
   const __m512i p = _mm512_set1_epi64(static_cast<long long>(m.p));
   const __m512i mask = _mm512_set1_epi64(static_cast<long long>(low_52_bits));
-  const BabyStepTable::Filter filter = table.filter();
-  const __m512i home_mask = _mm512_set1_epi64(static_cast<long long>(filter.home_mask));
-  const __m512i tag_bits = _mm512_set1_epi64(31);
-  const __m128i home_shift = _mm_cvtsi32_si128(static_cast<int>(filter.home_shift));
-  const __m256i one = _mm256_set1_epi32(1);
+  const LaneFilter filter = lane_filter(table);
   // The lanes' values, factors and constants stay in registers from one
   // stretch to the next; a lane that takes a new part gets its three values
   // put in by masked broadcasts (storing them one by one and loading the
@@ -146,11 +167,7 @@ QUARROW_LANES52_TARGET void walks_wide(const modarith::ModContext& m, const Baby
     // `run` positions of every active lane: none finishes inside.
     for (u64 step = 0; step < run; ++step) {
       const __m512i key = lanes_reduce(v, p);
-      const __m512i home = _mm512_and_si512(key, home_mask);
-      // The tag bits are the low half of each home word (little-endian).
-      const __m256i bit = _mm512_cvtepi64_epi32(_mm512_and_si512(_mm512_srl_epi64(key, home_shift), tag_bits));
-      const __m256i tags = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), active, home, filter.homes, 8);
-      const __mmask8 maybe = _mm256_mask_test_epi32_mask(active, _mm256_srlv_epi32(tags, bit), one);
+      const __mmask8 maybe = lanes_maybe(filter, key, active);
       if (maybe != 0) {
         _mm512_store_si512(keys, key);
         for (u32 bits = maybe; bits != 0; bits &= bits - 1) {
@@ -182,21 +199,14 @@ QUARROW_LANES52_TARGET u32 first_hits_group(const modarith::ModContext& m, const
   const __m512i mask = _mm512_set1_epi64(static_cast<long long>(low_52_bits));
   const __m512i mult = _mm512_set1_epi64(static_cast<long long>(step.mult));
   const __m512i w = _mm512_set1_epi64(static_cast<long long>(shoup_52(step)));
-  const BabyStepTable::Filter filter = table.filter();
-  const __m512i home_mask = _mm512_set1_epi64(static_cast<long long>(filter.home_mask));
-  const __m512i tag_bits = _mm512_set1_epi64(31);
-  const __m128i home_shift = _mm_cvtsi32_si128(static_cast<int>(filter.home_shift));
-  const __m256i one = _mm256_set1_epi32(1);
+  const LaneFilter filter = lane_filter(table);
   alignas(64) u64 keys[lanes];
   __m512i v = _mm512_maskz_loadu_epi64(lanes_used, z);
   __mmask8 open = lanes_used;
   u32 solved = 0;
   for (u32 s = 0; s < m_s; ++s) {
     const __m512i key = lanes_reduce(v, p);
-    const __m512i home = _mm512_and_si512(key, home_mask);
-    const __m256i bit = _mm512_cvtepi64_epi32(_mm512_and_si512(_mm512_srl_epi64(key, home_shift), tag_bits));
-    const __m256i tags = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), open, home, filter.homes, 8);
-    const __mmask8 maybe = _mm256_mask_test_epi32_mask(open, _mm256_srlv_epi32(tags, bit), one);
+    const __mmask8 maybe = lanes_maybe(filter, key, open);
     // A tag bit is rarely set; a set one is mostly a false alarm.
     if (maybe != 0) {
       _mm512_store_si512(keys, key);
