@@ -1,6 +1,7 @@
 // The Pohlig-Hellman route's baby walks: each lane walks z * step^s from
-// s = 0 and stops at its first value in the table (its logarithm's digit is
-// unique in the walk, so the first hit is the answer). The scalar form is
+// s = 0 and stops at its first value in the table (a walk first meets the
+// route's table at s = n mod m_s, so the first hit is the answer; a later one
+// can follow where the table's last entry wraps past q). The scalar form is
 // here; the eight-lane form is first_hits_wide (wide_kernels.hpp), and
 // first_hits_with picks the kernel set's form.
 #pragma once
